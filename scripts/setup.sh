@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that Koru's build, tests and programs need.
+# Only missing packages are installed; apt-get update runs at most once.
+# Works as root (CI) and through sudo for a normal user.
+set -euo pipefail
+
+# Packages installed with their recommended companions.
+packages=(
+  cmake ninja-build g++ make pkg-config
+  libgtest-dev libpng-dev
+  qt6-base-dev qt6-qpa-plugins libsdl2-dev libfluidsynth-dev timgm6mb-soundfont
+  fonts-dejavu-core
+  clang libclang-rt-14-dev llvm
+  xvfb xdotool x11-utils
+)
+# Packages installed without recommends (the ARM toolchain would otherwise
+# pull in several hundred megabytes of documentation and libraries).
+packages_minimal=(
+  gcc-arm-none-eabi binutils-arm-none-eabi
+)
+
+missing() {
+  local p
+  for p in "$@"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+      printf '%s\n' "$p"
+    fi
+  done
+}
+
+mapfile -t need < <(missing "${packages[@]}")
+mapfile -t need_minimal < <(missing "${packages_minimal[@]}")
+
+if [ ${#need[@]} -eq 0 ] && [ ${#need_minimal[@]} -eq 0 ]; then
+  echo "setup: every package Koru needs is installed."
+  exit 0
+fi
+
+if [ "$(id -u)" -eq 0 ]; then
+  as_root=()
+elif command -v sudo >/dev/null 2>&1; then
+  as_root=(sudo)
+else
+  echo "setup: these packages are missing and I am neither root nor able to use sudo:" >&2
+  printf '  %s\n' "${need[@]}" "${need_minimal[@]}" >&2
+  exit 1
+fi
+
+export DEBIAN_FRONTEND=noninteractive
+echo "setup: installing missing packages: ${need[*]} ${need_minimal[*]}"
+"${as_root[@]}" apt-get update -qq
+if [ ${#need[@]} -gt 0 ]; then
+  "${as_root[@]}" apt-get install -y -qq "${need[@]}"
+fi
+if [ ${#need_minimal[@]} -gt 0 ]; then
+  "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${need_minimal[@]}"
+fi
+echo "setup: done."

@@ -1,0 +1,38 @@
+// The cartridge's backup memories: battery SRAM, FLASH and EEPROM.
+#pragma once
+#include <cstdint>
+
+namespace koru {
+
+struct FlashRecord {
+    uint8_t* storage;       // the 64 KB the commands act on (Cartridge SRAM)
+    uint8_t commandState;   // 0-6
+    uint8_t idMode;         // the identification bytes are shown
+    uint8_t log;            // write the "FLASH:" lines
+    uint16_t savedBytes;    // storage[0] | storage[1] << 8 while idMode is on
+};
+extern FlashRecord FlashState;
+
+struct EepromRecord {
+    uint32_t inputLow, inputHigh;    // bits enter at bit 0
+    uint32_t outputLow, outputHigh;  // bits leave from bit 63
+    uint8_t data[4096];              // bytes 0-511 reachable
+    uint8_t addressCountdown;
+    uint8_t writeCountdown;
+    uint8_t readDelay;
+    uint32_t offset;
+    uint8_t log;
+    uint8_t* picture;  // output bits laid out for direct reads (DummyRam)
+};
+extern EepromRecord EepromState;
+
+void ResetFlash(uint8_t* storage);
+void ResetEeprom(uint8_t* picture);
+// Every byte write to 0x0E000000-0x0E00FFFF.
+void FlashWrite(uint32_t offset, uint8_t value);
+// Every halfword write to the EEPROM window; only bit 0 counts.
+void EepromWriteBit(uint8_t value);
+// Every halfword read of the EEPROM window: 0 or 1.
+uint8_t EepromReadBit();
+
+}  // namespace koru

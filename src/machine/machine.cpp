@@ -1,0 +1,344 @@
+#include "machine/machine.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "cpu/cpu_state.h"
+#include "cpu/run.h"
+#include "hardware/backup.h"
+#include "hardware/bus.h"
+#include "hardware/io.h"
+#include "hardware/timing.h"
+#include "machine/cartridge.h"
+#include "machine/log.h"
+#include "machine/memory.h"
+#include "machine/savefiles.h"
+#include "machine/settings.h"
+#include "sound/midilog.h"
+#include "sound/sound.h"
+
+namespace koru {
+
+uint8_t* ReadPageTable[PageCount];
+uint8_t* WritePageTable[PageCount];
+uint8_t* DummyRam;
+uint32_t BiosLoaded;
+int32_t RomSize;
+char* SavName;
+char* StaName;
+uint32_t ExitRequest;
+uint32_t MachineStarted;
+
+uint8_t* BiosRom;
+uint8_t* ExternalWram;
+uint8_t* InternalWram;
+uint8_t* IoRam;
+uint8_t* PaletteRam;
+uint8_t* Vram;
+uint8_t* SpriteRam;
+uint8_t* CartridgeSram;
+uint8_t* CartridgeRom;
+int32_t RomFileLength;
+
+namespace {
+
+// Used when no BIOS image is loaded: empty exception vectors and an IRQ
+// vector that calls the handler whose address the program keeps at
+// 0x03007FFC, then returns from the interrupt.
+constexpr uint32_t BiosStub[16] = {
+    0x00000000, 0x00000000, 0x00000000, 0x00000000, 0x00000000, 0x00000000,
+    0xE92D500F,  // STMFD SP!, {R0-R3, R12, LR}
+    0xE59F0010,  // LDR R0, [PC, #16]
+    0xE5900000,  // LDR R0, [R0]
+    0xE1A0E00F,  // MOV LR, PC
+    0xE12FFF10,  // BX R0
+    0xE8BD500F,  // LDMFD SP!, {R0-R3, R12, LR}
+    0xE25EF004,  // SUBS PC, LR, #4
+    0x03007FFC,  // address of the program's interrupt handler pointer
+    0x00000000, 0x00000000,
+};
+
+void ClearPageTables() {
+    for (uint32_t i = 0; i < PageCount; ++i) {
+        ReadPageTable[i] = nullptr;
+        WritePageTable[i] = nullptr;
+    }
+}
+
+void ClearRegionPointers() {
+    BiosRom = ExternalWram = InternalWram = IoRam = nullptr;
+    PaletteRam = Vram = SpriteRam = CartridgeSram = CartridgeRom = nullptr;
+    RomFileLength = 0;
+}
+
+void Verdict(bool ok) {
+    if (Verbose) Log(ok ? "OK\n" : "FAILED\n");
+}
+
+struct RegionSpec {
+    const char* message;
+    int messageKb;  // the %d of the message, or 0 when it has none
+    uint32_t size;
+    uint32_t base;
+    uint32_t span;
+    bool writable;
+    uint8_t** pointer;
+};
+
+// In the order of allocation.
+const RegionSpec Regions[] = {
+    {"Allocating 16kB BIOS ROM...", 0, BiosRomSize, 0x00000000, BiosRomSize, false, &BiosRom},
+    {"Allocating 256kB External Working RAM...", 0, ExternalWramSize, 0x02000000, 0x01000000, true, &ExternalWram},
+    {"Allocating 32kB Internal Working RAM...", 0, InternalWramSize, 0x03000000, 0x01000000, true, &InternalWram},
+    {"Allocating %dkB I/O...", 16, IoRamSize, 0x04000000, IoRamSize, true, &IoRam},
+    {"Allocating %dkB Palette RAM...", 16, PaletteRamSize, 0x05000000, PaletteRamSize, true, &PaletteRam},
+    {"Allocating 96kB VRAM...", 0, VramSize, 0x06000000, VramSize, true, &Vram},
+    {"Allocating %dkB Sprite RAM...", 16, SpriteRamSize, 0x07000000, SpriteRamSize, true, &SpriteRam},
+    {"Allocating 64kB Cartridge SRAM...", 0, CartridgeSramSize, 0x0E000000, CartridgeSramSize, true, &CartridgeSram},
+};
+
+bool AllocateRegions() {
+    if (Verbose) Log("Allocating %dkB Dummy RAM...", 16);
+    DummyRam = static_cast<uint8_t*>(std::calloc(PageSize, 1));
+    Verdict(DummyRam != nullptr);
+    if (!DummyRam) return false;
+    for (const RegionSpec& region : Regions) {
+        if (Verbose) {
+            if (region.messageKb) Log(region.message, region.messageKb);
+            else Log("%s", region.message);
+        }
+        uint8_t* memory = static_cast<uint8_t*>(std::calloc(region.size, 1));
+        if (memory) {
+            MapRegion(memory, region.size, region.base, region.span, region.writable);
+            *region.pointer = memory;
+        }
+        Verdict(memory != nullptr);
+        if (!memory) return false;
+    }
+    return true;
+}
+
+void LoadBiosImage() {
+    std::FILE* file = std::fopen("GBA.ROM", "rb");
+    if (file) {
+        if (Verbose) Log("Loading GBA.ROM...");
+        const size_t read = std::fread(BiosRom, 1, BiosRomSize, file);
+        BiosLoaded = read == BiosRomSize ? 1 : 0;
+        Verdict(BiosLoaded != 0);
+        std::fclose(file);
+    }
+    if (!BiosLoaded) {
+        for (int i = 0; i < 16; ++i) Poke32(BiosRom + 4 * i, BiosStub[i]);
+    }
+}
+
+bool LoadCartridgeImage(const char* name) {
+    if (Verbose) Log("Loading %s...", name);
+    std::FILE* file = std::fopen(name, "rb");
+    uint8_t* image = nullptr;
+    if (file) {
+        long length = -1;
+        if (std::fseek(file, 0, SEEK_END) == 0) length = std::ftell(file);
+        std::fseek(file, 0, SEEK_SET);
+        if (length >= 0) {
+            if (Verbose) Log("%dkB...", static_cast<int>(length / 1024));
+            // An empty file has nothing to map; a file over 32 MB does not fit
+            // the cartridge windows.
+            if (length > 0 && length <= MaxRomSize) {
+                const int32_t size = static_cast<int32_t>((length + PageSize - 1) & ~static_cast<long>(PageSize - 1));
+                image = static_cast<uint8_t*>(std::malloc(size));
+                if (image) {
+                    std::memset(image + length, 0, size - length);
+                    if (std::fread(image, 1, length, file) == static_cast<size_t>(length)) {
+                        RomSize = size;
+                        RomFileLength = static_cast<int32_t>(length);
+                    } else {
+                        std::free(image);
+                        image = nullptr;
+                    }
+                }
+            }
+        }
+        if (image) {
+            MapRegion(image, RomSize, 0x08000000, RomSize, 0);
+            MapRegion(image, RomSize, 0x0A000000, RomSize, 0);
+            MapRegion(image, RomSize, 0x0C000000, RomSize, 0);
+            CartridgeRom = image;
+        }
+        std::fclose(file);
+    }
+    Verdict(image != nullptr);
+    return image != nullptr;
+}
+
+void FreeRegionAt(uint32_t base) {
+    uint8_t* memory = ReadPageTable[base >> PageShift];
+    if (memory) std::free(memory);
+}
+
+}  // namespace
+
+char* MakeSiblingName(const char* cartridgeName, const char* extension) {
+    const size_t length = std::strlen(cartridgeName);
+    char* name = static_cast<char*>(std::malloc(length + 10));
+    if (!name) return nullptr;
+    std::memcpy(name, cartridgeName, length + 1);
+    // Only a dot in the file's own name counts: a dot in a directory name
+    // would send every extension-less cartridge of that directory to one
+    // file beside it. A name whose only dot starts it has no extension.
+    const char* slash = std::strrchr(name, '/');
+    char* base = slash ? const_cast<char*>(slash) + 1 : name;
+    char* dot = std::strrchr(base, '.');
+    if (dot && dot != base) {
+        std::strcpy(dot, extension);
+    } else {
+        std::strcpy(name + length, extension);
+    }
+    return name;
+}
+
+void MapRegion(uint8_t* memory, uint32_t size, uint32_t base, uint32_t span, int writable) {
+    const uint32_t pages = size / PageSize;
+    if (pages == 0) return;
+    const uint32_t first = base / PageSize;
+    for (uint32_t i = 0; i < span / PageSize; ++i) {
+        uint8_t* page = memory + (i % pages) * PageSize;
+        ReadPageTable[first + i] = page;
+        WritePageTable[first + i] = writable ? page : DummyRam;
+    }
+}
+
+bool PrepareMachine(const char* cartridgeName) {
+    ExitRequest = 0;
+    MachineStarted = 0;
+    DummyRam = nullptr;
+    SavName = nullptr;
+    StaName = nullptr;
+    BiosLoaded = 0;
+    RomSize = 0;
+    ClearRegionPointers();
+    ClearPageTables();
+
+    if (!AllocateRegions()) return false;
+    LoadBiosImage();
+    if (!LoadCartridgeImage(cartridgeName)) return false;
+
+    if (Verbose) WriteHeaderReport(CartridgeRom, RomSize);
+    if (CheckCRC) {
+        if (CartCrcField(CartridgeRom) != CartCrc(CartridgeRom, RomFileLength)) {
+            if (Verbose) Log("CRC CHECK FAILED!\n");
+            return false;
+        }
+        if (CartridgeRom[0xBD] != CartComplement(CartridgeRom)) {
+            if (Verbose) Log("CMP CHECK FAILED!\n");
+            return false;
+        }
+    }
+
+    SavName = MakeSiblingName(cartridgeName, ".sav");
+    if (SavName) LoadBatterySave();
+
+    if (Verbose) Log("Initializing hardware and CPU...");
+    InitMidiLog(SoundLogFile);
+    ResetHardware();
+
+    StaName = MakeSiblingName(cartridgeName, ".sta");
+    if (StaName && LoadState(StaName)) {
+        if (Verbose) Log("Loaded state from %s\n", StaName);
+    }
+
+    for (uint32_t i = 0; i < PageCount; ++i) {
+        if (!ReadPageTable[i]) ReadPageTable[i] = DummyRam;
+        if (!WritePageTable[i]) WritePageTable[i] = DummyRam;
+    }
+    return true;
+}
+
+uint32_t StartMachine(const char* cartridgeName) {
+    if (!PrepareMachine(cartridgeName)) return 0;
+    if (Verbose) Log("OK\nStarting CPU...\n");
+    MachineStarted = 1;
+    const uint32_t exitAddress = RunCpu(CpuState);
+    if (Verbose) Log("Exited at %08Xh\n", exitAddress);
+    return exitAddress;
+}
+
+void ResetHardware() {
+    ResetFlash(CartridgeSram);
+    FlashState.log = static_cast<uint8_t>(Verbose & 0x40);
+    ResetEeprom(DummyRam);
+    EepromState.log = static_cast<uint8_t>(Verbose & 0x40);
+
+    SoundReset(SoundChip, SoundRegs, 0);
+    SoundFlush(SoundChip, UseDrums ? 0x81 : 1);
+
+    for (int n = 0; n < 4; ++n) TimerCountdown[n] = TimerPrescale[n] = TimerCounter[n] = 0;
+
+    CpuState.Trace = static_cast<uint8_t>(Verbose & 0x10);
+    CpuState.SliceCycles = 960;
+
+    auto io = [](uint32_t offset, uint16_t value) { Poke16(IoRam + offset, value); };
+    io(0x130, 0xFFFF);  // no key pressed
+    io(0x132, 0);
+    io(0x000, 0x0080);  // forced blank
+    io(0x004, 0);
+    io(0x006, 0);
+    io(0x04C, 0);
+    io(0x050, 0);
+    io(0x208, 0);
+    io(0x200, 0);
+    io(0x202, 0);
+    io(0x300, 0);
+    io(0x204, 0);
+    HaltState = 0;
+    ApplyWaitControl(0);
+
+    io(0x052, 0);
+    io(0x054, 0);
+    BlendCoefficients = BlendRecord{0, 0, 0};
+    for (uint32_t n = 0; n < 4; ++n) io(0x008 + 2 * n, 0);
+    for (uint32_t slot = 0; slot < 4; ++slot) BgOrder[slot] = (3 - slot) << 28;
+    for (uint32_t offset = 0x010; offset <= 0x01E; offset += 2) io(offset, 0);
+    // Both rotation backgrounds start with the identity matrix at origin 0.
+    const uint16_t parameters[8] = {0x0100, 0, 0, 0x0100, 0, 0, 0, 0};
+    for (int i = 0; i < 8; ++i) {
+        io(0x030 + 2 * i, parameters[i]);
+        io(0x020 + 2 * i, parameters[i]);
+    }
+    for (BgAffineRecord& bg : BgAffineState) {
+        bg.pa = bg.pd = 0x100;
+        bg.pb = bg.pc = 0;
+    }
+    // Of the reference points only these are cleared at reset.
+    BgAffineState[0].refX = BgAffineState[0].curX = 0;
+    BgAffineState[1].refY = BgAffineState[1].curY = 0;
+
+    ResetCpu(CpuState);
+
+    if (!BiosLoaded) {
+        // The handler pointer then points at the stub's return sequence, so
+        // an unhandled interrupt returns at once.
+        WriteWord(0x03007FFC, 0x0000002C);
+        CpuState.R[15] = 0x08000000;
+        CpuState.R[13] = CpuState.R13_svc = 0x03007FE0;
+        CpuState.R13_irq = 0x03007FA0;
+    }
+}
+
+void ShutdownMachine() {
+    WriteBatterySave();
+    static constexpr uint32_t Bases[] = {0x00000000, 0x02000000, 0x03000000, 0x04000000, 0x05000000,
+                                         0x06000000, 0x07000000, 0x08000000, 0x0E000000};
+    for (uint32_t base : Bases) FreeRegionAt(base);
+    std::free(DummyRam);
+    std::free(StaName);
+    std::free(SavName);
+    DummyRam = nullptr;
+    StaName = nullptr;
+    SavName = nullptr;
+    ClearRegionPointers();
+    ClearPageTables();
+}
+
+}  // namespace koru

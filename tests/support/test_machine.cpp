@@ -1,0 +1,117 @@
+#include "support/test_machine.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sys/wait.h>
+
+#include "machine/log.h"
+#include "machine/machine.h"
+#include "machine/memory.h"
+#include "machine/settings.h"
+#include "support/test_host.h"
+#include "video/video.h"
+
+namespace koru::test {
+
+namespace {
+std::vector<uint16_t> TestFrameBuffer(FrameWidth * FrameHeight);
+}
+
+void FixHeader(std::vector<uint8_t>& image) {
+    uint8_t complement = 0xE7;
+    for (int i = 0xA0; i <= 0xBC; ++i) complement = static_cast<uint8_t>(complement - image[i]);
+    image[0xBD] = complement;
+    const uint16_t crc = static_cast<uint16_t>(image.size() & 0xFFFF);
+    image[0xBE] = static_cast<uint8_t>(crc >> 8);
+    image[0xBF] = static_cast<uint8_t>(crc & 0xFF);
+}
+
+std::vector<uint8_t> MakeCartridge(size_t size, const char* title) {
+    std::vector<uint8_t> image(size, 0);
+    for (size_t i = 0; i + 4 <= size; i += 4) Poke32(&image[i], 0xEAFFFFFE);  // B .
+    if (size >= 0xC0) {
+        Poke32(&image[0], 0xEA00002E);  // B 0x080000C0
+        for (int i = 0x04; i < 0xC0; ++i) image[i] = 0;
+        for (int i = 0; i < 12 && title[i]; ++i) image[0xA0 + i] = static_cast<uint8_t>(title[i]);
+        image[0xAC] = 'K';
+        image[0xAD] = 'T';
+        image[0xAE] = 'S';
+        image[0xAF] = 'E';
+        image[0xB0] = '0';
+        image[0xB1] = '1';
+        image[0xB2] = 0x96;
+        FixHeader(image);
+    }
+    return image;
+}
+
+void WriteFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    ASSERT_TRUE(out.good()) << "cannot write " << path;
+}
+
+std::vector<uint8_t> ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void TempDirTest::SetUp() {
+    previous = std::filesystem::current_path();
+    std::string pattern = (std::filesystem::temp_directory_path() / "koru-test-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir = pattern;
+    std::filesystem::current_path(dir);
+    ResetSettings();
+    Verbose = 0;
+    ResetHostHooks();
+    std::fill(TestFrameBuffer.begin(), TestFrameBuffer.end(), 0);
+    FrameBuffer = TestFrameBuffer.data();
+    BuildColourTables();
+}
+
+void TempDirTest::TearDown() {
+    ShutdownMachine();
+    Verbose = 0;
+    ResetHostHooks();
+    std::filesystem::current_path(previous);
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
+}
+
+void MachineTest::SetUp() {
+    TempDirTest::SetUp();
+    Prepare(MakeCartridge());
+}
+
+void MachineTest::Prepare(const std::vector<uint8_t>& image, const char* name) {
+    ShutdownMachine();
+    WriteFile(dir / name, image);
+    ASSERT_TRUE(PrepareMachine((dir / name).c_str()));
+}
+
+int RunHeadless(const std::string& arguments, std::string* output) {
+    const std::string command = std::string(KORU_HEADLESS) + " " + arguments;
+    std::FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return -1;
+    std::string text;
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, n);
+    const int status = pclose(pipe);
+    if (output) *output = text;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::filesystem::path TestRomsDir() {
+    const std::filesystem::path path = KORU_TESTROMS_DIR;
+    return std::filesystem::is_directory(path / "gba-tests") ? path / "gba-tests" : std::filesystem::path();
+}
+
+std::filesystem::path BuiltRom(const std::string& name) {
+    return std::filesystem::path(KORU_ROM_DIR) / (name + ".gba");
+}
+
+}  // namespace koru::test
