@@ -8,5 +8,6 @@ void LoadBatterySave() {}
 void WriteBatterySave() {}
 uint8_t SaveState(const char*) { return 0; }
 uint8_t LoadState(const char*) { return 0; }
+void BatterySaveTick() {}
 
 }  // namespace koru
