@@ -2,10 +2,12 @@
 # Both install what is missing, configure and build first.
 
 BUILD ?= build
+SAN_BUILD ?= build-san
+TSAN_BUILD ?= build-tsan
 BUILD_TYPE ?= Release
 CMAKE_FLAGS ?=
 
-.PHONY: all setup configure build run test bench clean
+.PHONY: all setup configure build run test unit-test sanitize tsan fuzz-long bench clean
 
 all: build
 
@@ -22,11 +24,38 @@ build: configure
 run: build
 	cmake --build $(BUILD) --target run
 
-test: build
+# The whole suite: the normal build, then the same tests and a short run of
+# every fuzz target under AddressSanitizer and UndefinedBehaviorSanitizer,
+# then the threaded sound tests under ThreadSanitizer.
+test: unit-test sanitize tsan
+
+unit-test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j 2
+
+sanitize: setup
+	CC=clang CXX=clang++ cmake -S . -B $(SAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DKORU_SANITIZE=ON -DKORU_FUZZ=ON $(CMAKE_FLAGS)
+	cmake --build $(SAN_BUILD)
+	ctest --test-dir $(SAN_BUILD) --output-on-failure -j 2
+
+tsan: setup
+	CC=clang CXX=clang++ cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DKORU_TSAN=ON -DKORU_BUILD_ROMS=OFF $(CMAKE_FLAGS)
+	cmake --build $(TSAN_BUILD) --target test_sound
+	cd $(TSAN_BUILD)/tests && TSAN_OPTIONS=halt_on_error=1 ./test_sound
+
+# Long fuzzing: FUZZ_SECONDS per target (default one hour), corpora kept in
+# $(SAN_BUILD)/fuzz-corpus.
+FUZZ_SECONDS ?= 3600
+fuzz-long: sanitize
+	for t in cartridge state battery decompress ini; do \
+	  mkdir -p $(SAN_BUILD)/fuzz-corpus/$$t; \
+	  $(SAN_BUILD)/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -timeout=20 \
+	    $(SAN_BUILD)/fuzz-corpus/$$t fuzz/corpus/$$t || exit 1; \
+	done
 
 bench: build
 	cmake --build $(BUILD) --target bench
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(SAN_BUILD) $(TSAN_BUILD)
