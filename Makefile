@@ -41,8 +41,10 @@ sanitize: setup
 tsan: setup
 	CC=clang CXX=clang++ cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DKORU_TSAN=ON -DKORU_BUILD_ROMS=OFF $(CMAKE_FLAGS)
-	cmake --build $(TSAN_BUILD) --target test_sound
-	cd $(TSAN_BUILD)/tests && TSAN_OPTIONS=halt_on_error=1 ./test_sound
+	if [ -d tests/sound ]; then \
+	  cmake --build $(TSAN_BUILD) --target test_sound && \
+	  cd $(TSAN_BUILD)/tests && TSAN_OPTIONS=halt_on_error=1 ./test_sound; \
+	fi
 
 # Long fuzzing: FUZZ_SECONDS per target (default one hour), corpora kept in
 # $(SAN_BUILD)/fuzz-corpus.
