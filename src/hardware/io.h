@@ -28,8 +28,13 @@ extern BlendRecord BlendCoefficients;
 // 0 running, 1 halted, 2 an interrupt arrived while halted.
 extern uint32_t HaltState;
 
+// Sound register index of each byte offset 0x060-0x09F (index 0 = offset
+// 0x060); 0xFF where the older chip has no register.
+extern const uint8_t SoundRegisterMap[0x40];
+
 // A halfword write to the I/O window; only the offset (address AND 0xFFE)
-// is used.
+// is used. Stores the value (or what the register keeps of it) and performs
+// the register's side effect.
 void IoWrite(uint32_t address, uint16_t value);
 
 // Rewrites the cartridge rows of the access cost tables.
