@@ -3,7 +3,10 @@
 
 namespace koru {
 
-// Performs channel's whole transfer as its registers describe it.
+// Performs channel's whole transfer as its registers describe it. The caller
+// has decided that the channel is enabled and due; a channel that is already
+// transferring (the call comes from inside its own transfer) is not started
+// again.
 void RunDma(int channel);
 
 }  // namespace koru
