@@ -1,4 +1,8 @@
 // The cartridge's backup memories: battery SRAM, FLASH and EEPROM.
+//
+// All three are offered at once, so a cartridge finds whichever it was made
+// for without being told. SRAM and FLASH share the 64 KB Cartridge SRAM block;
+// the EEPROM has its own data block, reached one bit per halfword access.
 #pragma once
 #include <cstdint>
 
@@ -12,6 +16,20 @@ struct FlashRecord {
     uint16_t savedBytes;    // storage[0] | storage[1] << 8 while idMode is on
 };
 extern FlashRecord FlashState;
+
+// Command states of FlashWrite: how much of an unlock sequence was seen.
+enum : uint8_t {
+    FlashIdle = 0,
+    FlashSawAA = 1,
+    FlashSaw55 = 2,
+    FlashSaw80 = 3,
+    FlashSaw80AA = 4,
+    FlashSaw80AA55 = 5,
+    FlashProgram = 6,
+};
+
+// The EEPROM's 6-bit block numbers reach 64 blocks of 8 bytes.
+constexpr uint32_t EepromReachableBytes = 512;
 
 struct EepromRecord {
     uint32_t inputLow, inputHigh;    // bits enter at bit 0
@@ -27,7 +45,11 @@ struct EepromRecord {
 extern EepromRecord EepromState;
 
 void ResetFlash(uint8_t* storage);
+// Resets the serial state; the data block is kept.
 void ResetEeprom(uint8_t* picture);
+// The EEPROM data belongs to the cartridge that is running: a new machine
+// starts with it cleared, before its battery save is read.
+void ClearEepromData();
 // Every byte write to 0x0E000000-0x0E00FFFF.
 void FlashWrite(uint32_t offset, uint8_t value);
 // Every halfword write to the EEPROM window; only bit 0 counts.
