@@ -219,6 +219,9 @@ bool PrepareMachine(const char* cartridgeName) {
     RomSize = 0;
     ClearRegionPointers();
     ClearPageTables();
+    // The EEPROM data belongs to the cartridge now starting; its battery
+    // save brings it back.
+    ClearEepromData();
 
     if (!AllocateRegions()) return false;
     LoadBiosImage();

@@ -6,9 +6,16 @@ namespace koru {
 
 constexpr uint32_t StateFileSize = 509144;
 
-// Reads SavName into Cartridge SRAM (start-up).
+// Offsets in the state file.
+constexpr uint32_t StateCpuOffset = 16;
+constexpr uint32_t StateFlashOffset = 204;
+constexpr uint32_t StateHardwareOffset = 216;
+constexpr uint32_t StateRegionsOffset = 1240;
+
+// Reads SavName into Cartridge SRAM and the EEPROM data (start-up).
 void LoadBatterySave();
-// Writes Cartridge SRAM to SavName (shut-down).
+// Writes Cartridge SRAM, and the EEPROM data when it is in use, to SavName
+// (shut-down).
 void WriteBatterySave();
 // 1 on success, 0 on failure.
 uint8_t SaveState(const char* fileName);
@@ -16,5 +23,9 @@ uint8_t LoadState(const char* fileName);
 // Called at every vertical blank while the machine runs: keeps the battery
 // save on disk up to date while the game is played.
 void BatterySaveTick();
+
+// Milliseconds of a steady wall clock, read by BatterySaveTick; tests put in
+// a clock of their own.
+extern uint64_t (*BatterySaveClock)();
 
 }  // namespace koru

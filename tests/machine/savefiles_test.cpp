@@ -1,0 +1,685 @@
+// The battery-save and state files: formats, refusals that change nothing,
+// and writes that never lose the previous file.
+#include <gtest/gtest.h>
+
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "cpu/cpu_state.h"
+#include "hardware/backup.h"
+#include "hardware/bus.h"
+#include "hardware/io.h"
+#include "hardware/timing.h"
+#include "machine/machine.h"
+#include "machine/memory.h"
+#include "machine/savefiles.h"
+#include "support/test_machine.h"
+
+namespace koru {
+namespace {
+
+namespace fs = std::filesystem;
+using test::MachineTest;
+using test::MakeCartridge;
+using test::ReadFile;
+using test::WriteFile;
+
+constexpr uint32_t SramBytes = 65536;
+
+std::string Captured(void (*action)()) {
+    testing::internal::CaptureStdout();
+    action();
+    std::fflush(stdout);
+    return testing::internal::GetCapturedStdout();
+}
+
+void FillSram(uint8_t seed) {
+    for (uint32_t a = 0; a < SramBytes; ++a) CartridgeSram[a] = static_cast<uint8_t>(a * 13 + seed);
+}
+
+// EEPROM block writes as a cartridge sends them.
+void EepromWriteBlock(uint32_t block, uint64_t value) {
+    auto send = [](uint64_t bits, int count) {
+        for (int i = count - 1; i >= 0; --i) WriteHalf(0x0D000000, static_cast<uint16_t>((bits >> i) & 1));
+    };
+    send(0b10, 2);
+    send(block, 6);
+    send(value, 64);
+    send(0, 1);
+}
+
+uint64_t EepromReadBlock(uint32_t block) {
+    auto send = [](uint64_t bits, int count) {
+        for (int i = count - 1; i >= 0; --i) WriteHalf(0x0D000000, static_cast<uint16_t>((bits >> i) & 1));
+    };
+    send(0b11, 2);
+    send(block, 6);
+    send(0, 1);
+    for (int i = 0; i < 4; ++i) ReadHalf(0x0D000000);
+    uint64_t value = 0;
+    for (int i = 0; i < 64; ++i) value = (value << 1) | ReadHalf(0x0D000000);
+    return value;
+}
+
+bool Exists(const fs::path& path) {
+    std::error_code ignored;
+    return fs::exists(fs::symlink_status(path, ignored));
+}
+
+// ---------------------------------------------------------------------------
+// Battery save
+
+class BatterySaveTest : public MachineTest {
+protected:
+    fs::path Sav() const { return dir / "test.sav"; }
+    void Restart() { Prepare(MakeCartridge()); }
+};
+
+TEST_F(BatterySaveTest, SramSurvivesARestartWithTheLogLines) {
+    FillSram(1);
+    const std::vector<uint8_t> sram(CartridgeSram, CartridgeSram + SramBytes);
+    Verbose = 1;
+    const std::string written = Captured([] { ShutdownMachine(); });
+    EXPECT_EQ(written, "\nOpening " + Sav().string() + "...writing...OK\n");
+    EXPECT_EQ(ReadFile(Sav()), sram) << "exactly the 65,536 bytes: no EEPROM in use";
+
+    testing::internal::CaptureStdout();
+    Restart();
+    std::fflush(stdout);
+    const std::string read = testing::internal::GetCapturedStdout();
+    Verbose = 0;
+    EXPECT_NE(read.find("Opening " + Sav().string() + "...reading...OK\n"), std::string::npos) << read;
+    EXPECT_EQ(std::vector<uint8_t>(CartridgeSram, CartridgeSram + SramBytes), sram);
+    EXPECT_EQ(Peek32(CartridgeSram + 0x100), Peek32(sram.data() + 0x100));
+}
+
+TEST_F(BatterySaveTest, AnAllZeroSramWritesNoFileAndLeavesAnOldOneAlone) {
+    ShutdownMachine();
+    EXPECT_FALSE(Exists(Sav()));
+
+    const std::vector<uint8_t> zeros(1000, 0);
+    WriteFile(Sav(), zeros);
+    Restart();
+    ShutdownMachine();
+    EXPECT_EQ(ReadFile(Sav()), zeros);
+}
+
+TEST_F(BatterySaveTest, AShortFileFillsItsOwnLengthAndLogsFailed) {
+    ShutdownMachine();
+    WriteFile(Sav(), std::vector<uint8_t>(32768, 0x5A));
+    Verbose = 1;
+    testing::internal::CaptureStdout();
+    Restart();
+    std::fflush(stdout);
+    const std::string log = testing::internal::GetCapturedStdout();
+    Verbose = 0;
+    EXPECT_NE(log.find("Opening " + Sav().string() + "...reading...FAILED\n"), std::string::npos) << log;
+    EXPECT_EQ(CartridgeSram[0], 0x5A);
+    EXPECT_EQ(CartridgeSram[32767], 0x5A);
+    EXPECT_EQ(CartridgeSram[32768], 0x00);
+    EXPECT_EQ(CartridgeSram[65535], 0x00);
+    for (uint8_t byte : EepromState.data) ASSERT_EQ(byte, 0);
+}
+
+TEST_F(BatterySaveTest, AMissingFileLogsFailedAndStartsZeroed) {
+    ShutdownMachine();
+    Verbose = 1;
+    testing::internal::CaptureStdout();
+    Restart();
+    std::fflush(stdout);
+    const std::string log = testing::internal::GetCapturedStdout();
+    Verbose = 0;
+    EXPECT_NE(log.find("Opening " + Sav().string() + "...FAILED\n"), std::string::npos) << log;
+}
+
+TEST_F(BatterySaveTest, EepromDataTravelsWithItsCartridgeOnly) {
+    EepromWriteBlock(5, 0x1122334455667788ull);
+    ShutdownMachine();
+    const std::vector<uint8_t> file = ReadFile(Sav());
+    ASSERT_EQ(file.size(), SramBytes + 512u);
+    for (uint32_t i = 0; i < SramBytes; ++i) ASSERT_EQ(file[i], 0) << i;
+    EXPECT_EQ(Peek32(&file[SramBytes + 40]), 0x55667788u);
+    EXPECT_EQ(Peek32(&file[SramBytes + 44]), 0x11223344u);
+
+    // Second start of the same cartridge: the block reads back.
+    Restart();
+    EXPECT_EQ(EepromReadBlock(5), 0x1122334455667788ull);
+
+    // The hardware reset keeps it; another cartridge does not see it.
+    ResetHardware();
+    EXPECT_EQ(EepromReadBlock(5), 0x1122334455667788ull);
+    Prepare(MakeCartridge(), "other.gba");
+    EXPECT_EQ(EepromReadBlock(5), 0u);
+    for (uint8_t byte : EepromState.data) ASSERT_EQ(byte, 0);
+    ShutdownMachine();
+    EXPECT_FALSE(Exists(dir / "other.sav"));
+
+    // A file with more than the EEPROM's bytes: the rest is ignored.
+    std::vector<uint8_t> longer = file;
+    longer.resize(SramBytes + 4096, 0xEE);
+    WriteFile(Sav(), longer);
+    Restart();
+    EXPECT_EQ(EepromReadBlock(5), 0x1122334455667788ull);
+    EXPECT_EQ(EepromState.data[512], 0);
+}
+
+TEST_F(BatterySaveTest, IdentificationModeLeftOnDoesNotLoseTheFirstTwoBytes) {
+    FillSram(3);
+    const uint16_t first = Peek16(CartridgeSram);
+    ASSERT_NE(first, 0);
+    for (auto [a, v] : {std::pair{0x5555u, 0xAA}, {0x2AAAu, 0x55}, {0x5555u, 0x90}}) {
+        WriteByte(0x0E000000 + a, static_cast<uint8_t>(v));
+    }
+    ASSERT_EQ(Peek16(CartridgeSram), 0);
+    ShutdownMachine();
+    EXPECT_EQ(Peek16(ReadFile(Sav()).data()), first);
+}
+
+// ---------------------------------------------------------------------------
+// Writes that fail leave the old file
+
+class SafeWriteTest : public BatterySaveTest {
+protected:
+    void SetUp() override {
+        BatterySaveTest::SetUp();
+        FillSram(7);
+        old = std::vector<uint8_t>(CartridgeSram, CartridgeSram + SramBytes);
+        WriteBatterySave();
+        ASSERT_EQ(ReadFile(Sav()), old);
+        FillSram(8);  // what the failing write would have saved
+    }
+    // Writes the battery save and returns its verdict line.
+    std::string WriteAndLog() {
+        Verbose = 1;
+        const std::string log = Captured([] { WriteBatterySave(); });
+        Verbose = 0;
+        return log;
+    }
+    std::vector<uint8_t> old;
+};
+
+TEST_F(SafeWriteTest, ATemporaryNameThatCannotBeCreatedLeavesTheOldFile) {
+    // A directory where the temporary file would go: fails even for root.
+    fs::create_directory(dir / "test.sav.tmp");
+    EXPECT_EQ(WriteAndLog(), "\nOpening " + Sav().string() + "...FAILED\n");
+    EXPECT_EQ(ReadFile(Sav()), old);
+
+    ASSERT_TRUE(SaveState("game.sta"));
+    const std::vector<uint8_t> state = ReadFile(dir / "game.sta");
+    fs::create_directory(dir / "game.sta.tmp");
+    CpuState.R[0] ^= 1;
+    EXPECT_EQ(SaveState("game.sta"), 0);
+    EXPECT_EQ(ReadFile(dir / "game.sta"), state);
+}
+
+TEST_F(SafeWriteTest, AFullDiskLeavesTheOldFileAndNoTemporaryFile) {
+    // The temporary name leads to /dev/full, which fails every write with
+    // "no space left", as a full disk does.
+    if (!Exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    fs::create_symlink("/dev/full", dir / "test.sav.tmp");
+    EXPECT_EQ(WriteAndLog(), "\nOpening " + Sav().string() + "...writing...FAILED\n");
+    EXPECT_EQ(ReadFile(Sav()), old);
+    EXPECT_FALSE(Exists(dir / "test.sav.tmp"));
+
+    ASSERT_TRUE(SaveState("game.sta"));
+    const std::vector<uint8_t> state = ReadFile(dir / "game.sta");
+    fs::create_symlink("/dev/full", dir / "game.sta.tmp");
+    CpuState.R[0] ^= 1;
+    EXPECT_EQ(SaveState("game.sta"), 0);
+    EXPECT_EQ(ReadFile(dir / "game.sta"), state);
+    EXPECT_FALSE(Exists(dir / "game.sta.tmp"));
+}
+
+TEST_F(SafeWriteTest, AStaleTemporaryFileFromAKilledRunIsReplaced) {
+    WriteFile(dir / "test.sav.tmp", std::vector<uint8_t>(100000, 0xEE));
+    EXPECT_EQ(WriteAndLog(), "\nOpening " + Sav().string() + "...writing...OK\n");
+    EXPECT_EQ(ReadFile(Sav()), std::vector<uint8_t>(CartridgeSram, CartridgeSram + SramBytes));
+    EXPECT_FALSE(Exists(dir / "test.sav.tmp"));
+}
+
+TEST_F(SafeWriteTest, ALinkedSaveIsWrittenWhereTheLinkPoints) {
+    fs::create_directory(dir / "elsewhere");
+    fs::rename(Sav(), dir / "elsewhere" / "real.sav");
+    fs::create_symlink(dir / "elsewhere" / "real.sav", Sav());
+    ::chmod((dir / "elsewhere" / "real.sav").c_str(), 0640);
+    WriteBatterySave();
+    EXPECT_TRUE(fs::is_symlink(Sav()));
+    EXPECT_EQ(ReadFile(dir / "elsewhere" / "real.sav"),
+              std::vector<uint8_t>(CartridgeSram, CartridgeSram + SramBytes));
+    struct stat info;
+    ASSERT_EQ(::stat((dir / "elsewhere" / "real.sav").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u) << "permissions kept";
+}
+
+TEST_F(SafeWriteTest, AReadOnlySaveIsNotReplaced) {
+    // Permission bits do not stop root.
+    if (geteuid() == 0) GTEST_SKIP() << "running as root";
+    ::chmod(Sav().c_str(), 0444);
+    EXPECT_EQ(WriteAndLog(), "\nOpening " + Sav().string() + "...FAILED\n");
+    EXPECT_EQ(ReadFile(Sav()), old);
+}
+
+// A small tmpfs that the old files nearly fill: the real full disk. Needs
+// the right to mount (root in the usual test container); skipped without.
+class FullDiskTest : public test::TempDirTest {
+protected:
+    void TearDown() override {
+        ShutdownMachine();
+        if (mounted) ::umount2(disk.c_str(), MNT_DETACH);
+        test::TempDirTest::TearDown();
+    }
+    fs::path disk;
+    bool mounted = false;
+};
+
+TEST_F(FullDiskTest, WritesThatDoNotFitLeaveTheOldFilesWhole) {
+    disk = dir / "disk";
+    fs::create_directory(disk);
+    // 155 pages: the cartridge takes 4, the battery save 16, the state 125.
+    if (::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=620k") != 0) GTEST_SKIP() << "cannot mount a tmpfs";
+    mounted = true;
+    WriteFile(disk / "game.gba", MakeCartridge(16384));
+    ASSERT_TRUE(PrepareMachine((disk / "game.gba").c_str()));
+    FillSram(1);
+    WriteBatterySave();
+    const std::vector<uint8_t> oldSave = ReadFile(disk / "game.sav");
+    ASSERT_EQ(oldSave.size(), SramBytes);
+    ASSERT_TRUE(SaveState((disk / "game.sta").c_str()));
+    const std::vector<uint8_t> oldState = ReadFile(disk / "game.sta");
+    ASSERT_EQ(oldState.size(), StateFileSize);
+    ASSERT_LT(fs::space(disk).available, SramBytes) << "the premise: no room for another copy";
+
+    FillSram(2);
+    CpuState.R[0] ^= 1;
+    Verbose = 1;
+    const std::string log = Captured([] { WriteBatterySave(); });
+    Verbose = 0;
+    EXPECT_NE(log.find("writing...FAILED\n"), std::string::npos) << log;
+    EXPECT_EQ(ReadFile(disk / "game.sav"), oldSave);
+    EXPECT_EQ(SaveState((disk / "game.sta").c_str()), 0);
+    EXPECT_EQ(ReadFile(disk / "game.sta"), oldState);
+    EXPECT_FALSE(Exists(disk / "game.sav.tmp"));
+    EXPECT_FALSE(Exists(disk / "game.sta.tmp"));
+    // The old state is still a good one.
+    EXPECT_EQ(LoadState((disk / "game.sta").c_str()), 1);
+}
+
+// ---------------------------------------------------------------------------
+// State file
+
+// Everything a state load may change, but TimerCounter (not in the file).
+std::vector<uint8_t> Snapshot() {
+    std::vector<uint8_t> bytes;
+    auto add = [&bytes](const void* p, size_t n) {
+        const uint8_t* b = static_cast<const uint8_t*>(p);
+        bytes.insert(bytes.end(), b, b + n);
+    };
+    add(&CpuState, sizeof CpuState);
+    add(&FlashState.commandState, 1);
+    add(&FlashState.idMode, 1);
+    add(&FlashState.log, 1);
+    add(&FlashState.savedBytes, 2);
+    add(&HaltState, 4);
+    add(&BlendCoefficients, sizeof BlendCoefficients);
+    add(BgOrder, sizeof BgOrder);
+    add(TimerPrescale, sizeof TimerPrescale);
+    add(TimerCountdown, sizeof TimerCountdown);
+    add(BgAffineState, sizeof BgAffineState);
+    add(WordAccessCost, sizeof WordAccessCost);
+    add(HalfAccessCost, sizeof HalfAccessCost);
+    add(InternalWram, InternalWramSize);
+    add(ExternalWram, ExternalWramSize);
+    add(IoRam, IoRamSize);
+    add(PaletteRam, PaletteRamSize);
+    add(Vram, VramSize);
+    add(SpriteRam, SpriteRamSize);
+    add(CartridgeSram, CartridgeSramSize);
+    return bytes;
+}
+
+// A machine state unlike the reset one, different for each seed, every
+// hardware word within what the machine produces.
+void Scramble(uint8_t seed) {
+    auto fill = [seed](uint8_t* p, uint32_t n, uint8_t salt) {
+        for (uint32_t i = 0; i < n; ++i) p[i] = static_cast<uint8_t>((i * 31 + seed * 17 + salt) ^ (i >> 9));
+    };
+    fill(reinterpret_cast<uint8_t*>(&CpuState), sizeof CpuState, 1);
+    CpuState.CPSR = 0x6000001F + seed;
+    CpuState.SliceCycles = seed & 1 ? 960 : 272;
+    CpuState.Cycles = 100 + seed;
+    CpuState.SavedCycles = -5 - seed;
+    fill(InternalWram, InternalWramSize, 2);
+    fill(ExternalWram, ExternalWramSize, 3);
+    fill(IoRam, IoRamSize, 4);
+    fill(PaletteRam, PaletteRamSize, 5);
+    fill(Vram, VramSize, 6);
+    fill(SpriteRam, SpriteRamSize, 7);
+    fill(CartridgeSram, CartridgeSramSize, 8);
+    const uint16_t wait = seed & 1 ? 0x4317 : 0x0000;
+    Poke16(IoRam + 0x204, wait);
+    ApplyWaitControl(wait);
+
+    FlashState.commandState = seed % 7;
+    FlashState.idMode = seed & 1;
+    FlashState.savedBytes = static_cast<uint16_t>(0xBEEF + seed);
+    HaltState = seed % 3;
+    BlendCoefficients = BlendRecord{16 - seed % 4, seed % 5, 16};
+    // Backgrounds 2, 0, 3, 1 from the rear, with priorities in bits 30-31
+    // matching control bits 0-1, one with the second-target flag.
+    const uint32_t keys[4] = {0x0003u | 2u << 28 | 3u << 30, 0x1F02u | 0u << 28 | 2u << 30 | 1u << 27,
+                              0x4401u | 3u << 28 | 1u << 30, (0x0100u + (seed << 4)) | 1u << 28};
+    for (int i = 0; i < 4; ++i) BgOrder[i] = seed & 1 ? keys[i] : keys[3 - i];
+    const int32_t prescale[4] = {1, 64, 256, 1024};
+    const int32_t countdown[4] = {1, 0, 256, 77 + seed};
+    for (int n = 0; n < 4; ++n) {
+        TimerPrescale[n] = prescale[n];
+        TimerCountdown[n] = countdown[n];
+    }
+    BgAffineState[0] = BgAffineRecord{-1000 - seed, 2000, -30000, 40000, 0x100, -0x80, 3, 0x7FFF};
+    BgAffineState[1] = BgAffineRecord{5, -6, 7 + seed, -8, -0x100, 0x40, -3, 0x123};
+}
+
+class StateFileTest : public MachineTest {
+protected:
+    // Saves a scrambled machine to "good.sta" and returns its bytes.
+    std::vector<uint8_t> GoodFile() {
+        Scramble(1);
+        EXPECT_EQ(SaveState("good.sta"), 1);
+        return ReadFile(dir / "good.sta");
+    }
+    // Loads the bytes as a state file into a machine scrambled differently;
+    // expects it refused with nothing changed.
+    void ExpectRefused(const std::vector<uint8_t>& file, const std::string& what) {
+        WriteFile(dir / "bad.sta", file);
+        Scramble(2);
+        const std::vector<uint8_t> before = Snapshot();
+        EXPECT_EQ(LoadState("bad.sta"), 0) << what;
+        EXPECT_TRUE(Snapshot() == before) << what << ": the machine changed";
+    }
+};
+
+uint32_t HardwareWord(const std::vector<uint8_t>& file, int index) {
+    return Peek32(&file[StateHardwareOffset + 4 * index]);
+}
+
+TEST_F(StateFileTest, SaveThenLoadBringsBackEverythingStored) {
+    Scramble(1);
+    const std::vector<uint8_t> saved = Snapshot();
+    ASSERT_EQ(SaveState("round.sta"), 1);
+    Scramble(2);
+    ASSERT_NE(Snapshot(), saved);
+    ASSERT_EQ(LoadState("round.sta"), 1);
+    EXPECT_TRUE(Snapshot() == saved);
+    EXPECT_EQ(FlashState.storage, CartridgeSram);
+
+    // A freshly reset machine's file loads too.
+    ResetHardware();
+    const std::vector<uint8_t> reset = Snapshot();
+    ASSERT_EQ(SaveState("reset.sta"), 1);
+    Scramble(3);
+    ASSERT_EQ(LoadState("reset.sta"), 1);
+    EXPECT_TRUE(Snapshot() == reset);
+}
+
+TEST_F(StateFileTest, TheFileLayout) {
+    const std::vector<uint8_t> file = GoodFile();
+    ASSERT_EQ(file.size(), StateFileSize);
+    const uint8_t header[8] = {0x53, 0x54, 0x44, 0x1A, 0x01, CartridgeRom[0xBD], CartridgeRom[0xBF],
+                               CartridgeRom[0xBE]};
+    EXPECT_EQ(std::memcmp(file.data(), header, 8), 0);
+    for (int i = 8; i < 16; ++i) EXPECT_EQ(file[i], 0) << i;
+    EXPECT_EQ(std::memcmp(&file[16], &CpuState, 188), 0);
+    const uint8_t flash[12] = {0, 0, 0, 0, 1, 1, FlashState.log, 0, 0xF0, 0xBE, 0, 0};
+    EXPECT_EQ(std::memcmp(&file[204], flash, 12), 0);
+    EXPECT_EQ(HardwareWord(file, 0), 1u);            // HaltState
+    EXPECT_EQ(HardwareWord(file, 1), 16u);           // brightWeight
+    EXPECT_EQ(HardwareWord(file, 2), 15u);           // firstWeight
+    EXPECT_EQ(HardwareWord(file, 3), 1u);            // secondWeight
+    EXPECT_EQ(HardwareWord(file, 4), BgOrder[0]);
+    EXPECT_EQ(HardwareWord(file, 11), 1024u);        // TimerPrescale[3]
+    EXPECT_EQ(HardwareWord(file, 15), 78u);          // TimerCountdown[3]
+    EXPECT_EQ(HardwareWord(file, 16), static_cast<uint32_t>(-1001));  // background 2 refX
+    EXPECT_EQ(HardwareWord(file, 23), 0x7FFFu);      // background 2 pd
+    EXPECT_EQ(HardwareWord(file, 26), 8u);           // background 3 curX
+    for (int w = 32; w < 256; ++w) ASSERT_EQ(HardwareWord(file, w), 0u) << "reserved word " << w;
+    EXPECT_EQ(std::memcmp(&file[1240], InternalWram, InternalWramSize), 0);
+    EXPECT_EQ(std::memcmp(&file[34008], ExternalWram, ExternalWramSize), 0);
+    EXPECT_EQ(std::memcmp(&file[296152], IoRam, IoRamSize), 0);
+    EXPECT_EQ(std::memcmp(&file[312536], PaletteRam, PaletteRamSize), 0);
+    EXPECT_EQ(std::memcmp(&file[328920], Vram, VramSize), 0);
+    EXPECT_EQ(std::memcmp(&file[427224], SpriteRam, SpriteRamSize), 0);
+    EXPECT_EQ(std::memcmp(&file[443608], CartridgeSram, CartridgeSramSize), 0);
+}
+
+TEST_F(StateFileTest, OnlyTheFirstMagicByteAndTheCartridgeBytesAreChecked) {
+    std::vector<uint8_t> file = GoodFile();
+    const std::vector<uint8_t> saved = Snapshot();
+    file[1] = 'x';
+    file[4] = 0x02;
+    file[12] = 0x77;
+    file[StateFlashOffset] = 0xAB;  // the storage placeholder
+    file[StateHardwareOffset + 4 * 100] = 0xFF;  // a reserved word
+    WriteFile(dir / "other.sta", file);
+    Scramble(2);
+    ASSERT_EQ(LoadState("other.sta"), 1);
+    EXPECT_TRUE(Snapshot() == saved);
+
+    file[0] = 0x54;
+    ExpectRefused(file, "first magic byte");
+    file[0] = 0x53;
+    for (int i = 5; i <= 7; ++i) {
+        std::vector<uint8_t> foreign = file;
+        foreign[i] ^= 0x01;
+        ExpectRefused(foreign, "cartridge byte " + std::to_string(i));
+    }
+}
+
+TEST_F(StateFileTest, AnotherCartridgesStateIsRefused) {
+    const std::vector<uint8_t> file = GoodFile();
+    Prepare(MakeCartridge(64 * 1024, "ANOTHER GAME"), "another.gba");
+    ExpectRefused(file, "another title");
+    Prepare(MakeCartridge(80 * 1024), "longer.gba");
+    ExpectRefused(file, "another length");
+}
+
+TEST_F(StateFileTest, EveryTruncationIsRefusedWithNothingChanged) {
+    const std::vector<uint8_t> file = GoodFile();
+    for (size_t length : {size_t{0}, size_t{1}, size_t{15}, size_t{16}, size_t{17}, size_t{203}, size_t{204},
+                          size_t{215}, size_t{216}, size_t{1239}, size_t{1240}, size_t{34008}, size_t{296152},
+                          size_t{312536}, size_t{328920}, size_t{427224}, size_t{443608},
+                          size_t{StateFileSize - 1}}) {
+        ExpectRefused(std::vector<uint8_t>(file.begin(), file.begin() + length),
+                      "cut at " + std::to_string(length));
+    }
+    // Bytes past the end are ignored.
+    std::vector<uint8_t> longer = file;
+    longer.resize(StateFileSize + 100, 0xEE);
+    WriteFile(dir / "longer.sta", longer);
+    EXPECT_EQ(LoadState("longer.sta"), 1);
+    EXPECT_EQ(LoadState("no such file.sta"), 0);
+}
+
+TEST_F(StateFileTest, WordsOutsideWhatTheMachineProducesAreRefused) {
+    const std::vector<uint8_t> file = GoodFile();
+    struct Change {
+        int word;
+        uint32_t value;
+        const char* what;
+    };
+    const Change changes[] = {
+        {0, 3, "HaltState 3"},
+        {1, 17, "brightness weight 17"},
+        {2, 17, "first weight 17"},
+        {3, 0xFFFFFFFF, "second weight -1"},
+        {8, 2, "prescale 2"},
+        {9, 0xFFFFFFFF, "prescale -1"},
+        {10, 128, "prescale 128"},
+        {11, 4096, "prescale 4096"},
+        {12, 2, "countdown above prescale 1"},
+        {14, 257, "countdown above prescale 256"},
+        {15, 0xFFFFFFFF, "countdown -1"},
+        {12, 0, "timer 0 counting overflows of no timer"},
+        {4, HardwareWord(file, 5), "two words for one background"},
+        {4, HardwareWord(file, 4) | 0x00010000, "bits 16-26 set"},
+        {4, HardwareWord(file, 4) ^ 0x40000000, "priority unlike the control value"},
+    };
+    for (const Change& change : changes) {
+        std::vector<uint8_t> bad = file;
+        Poke32(&bad[StateHardwareOffset + 4 * change.word], change.value);
+        ExpectRefused(bad, change.what);
+    }
+    std::vector<uint8_t> bad = file;
+    bad[StateFlashOffset + 4] = 7;
+    ExpectRefused(bad, "FLASH command state 7");
+    bad = file;
+    bad[StateFlashOffset + 5] = 2;
+    ExpectRefused(bad, "FLASH identification mode 2");
+    bad = file;
+    Poke32(&bad[StateCpuOffset + 0xA8], 0x7FFFFFF0);
+    ExpectRefused(bad, "Cycles near overflow");
+    bad = file;
+    Poke32(&bad[StateCpuOffset + 0xA4], 0x80000000);
+    ExpectRefused(bad, "SliceCycles near overflow");
+
+    // The edges of the ranges load.
+    std::vector<uint8_t> edge = file;
+    Poke32(&edge[StateHardwareOffset + 0], 2);
+    Poke32(&edge[StateHardwareOffset + 4 * 1], 16);
+    Poke32(&edge[StateHardwareOffset + 4 * 8], 0);   // timer 0 stopped
+    Poke32(&edge[StateHardwareOffset + 4 * 12], 0);
+    Poke32(&edge[StateHardwareOffset + 4 * 13], 64);  // countdown = prescale
+    Poke32(&edge[StateHardwareOffset + 4 * 14], 0);   // timer 2 counting up
+    WriteFile(dir / "edge.sta", edge);
+    EXPECT_EQ(LoadState("edge.sta"), 1);
+    EXPECT_EQ(HaltState, 2u);
+    EXPECT_EQ(TimerCountdown[1], 64);
+}
+
+TEST_F(StateFileTest, StartUpLoadsTheStateBesideTheCartridge) {
+    Scramble(1);
+    ASSERT_EQ(SaveState(StaName), 1);
+    const CpuRecord saved = CpuState;
+    const std::vector<uint8_t> iwram(InternalWram, InternalWram + InternalWramSize);
+    Verbose = 1;
+    testing::internal::CaptureStdout();
+    Prepare(MakeCartridge());
+    std::fflush(stdout);
+    const std::string log = testing::internal::GetCapturedStdout();
+    Verbose = 0;
+    EXPECT_NE(log.find("Loaded state from " + (dir / "test.sta").string() + "\n"), std::string::npos) << log;
+    EXPECT_EQ(std::memcmp(&CpuState, &saved, sizeof saved), 0);
+    EXPECT_EQ(std::vector<uint8_t>(InternalWram, InternalWram + InternalWramSize), iwram);
+
+    // A broken one beside it: the machine starts fresh.
+    std::vector<uint8_t> cut = ReadFile(dir / "test.sta");
+    cut.resize(1000);
+    WriteFile(dir / "test.sta", cut);
+    Prepare(MakeCartridge());
+    EXPECT_EQ(CpuState.R[15], 0x08000000u);
+    EXPECT_EQ(CpuState.CPSR, 0xD3u);
+}
+
+// ---------------------------------------------------------------------------
+// Saving while the game runs
+
+uint64_t FakeNow;
+uint64_t FakeClock() { return FakeNow; }
+
+class PeriodicSaveTest : public BatterySaveTest {
+protected:
+    void SetUp() override {
+        FakeNow = 1'000'000;
+        BatterySaveClock = FakeClock;
+        BatterySaveTest::SetUp();
+    }
+    void TearDown() override {
+        BatterySaveTest::TearDown();
+        BatterySaveClock = original;
+    }
+    // n vertical blanks, each 1/60 s of wall time later.
+    void Frames(int n) {
+        for (int i = 0; i < n; ++i) {
+            FakeNow += 17;
+            BatterySaveTick();
+        }
+    }
+    std::vector<uint8_t> Sram() const { return std::vector<uint8_t>(CartridgeSram, CartridgeSram + SramBytes); }
+    uint64_t (*original)() = BatterySaveClock;
+};
+
+TEST_F(PeriodicSaveTest, ABackupMemoryNeverWrittenNeverMakesAFile) {
+    Frames(60 * 30);
+    EXPECT_FALSE(Exists(Sav()));
+}
+
+TEST_F(PeriodicSaveTest, AChangeIsWrittenAfterASecondOfFramesAndOfWallTime) {
+    WriteByte(0x0E000010, 0x42);
+    Frames(59);
+    EXPECT_FALSE(Exists(Sav())) << "59 frames are not a second of play";
+    Frames(1);
+    ASSERT_TRUE(Exists(Sav()));
+    EXPECT_EQ(ReadFile(Sav()), Sram());
+
+    // Fast frames: 60 of them in half a second wait for the wall clock.
+    WriteByte(0x0E000011, 0x43);
+    for (int i = 0; i < 120; ++i) {
+        FakeNow += 4;
+        BatterySaveTick();
+    }
+    EXPECT_EQ(ReadFile(Sav())[0x11], 0) << "written again within a second";
+    FakeNow += 1000;
+    BatterySaveTick();
+    EXPECT_EQ(ReadFile(Sav())[0x11], 0x43);
+
+    // Wall time without frames (a paused game) writes nothing either.
+    WriteByte(0x0E000012, 0x44);
+    FakeNow += 60'000;
+    for (int i = 0; i < 59; ++i) BatterySaveTick();
+    EXPECT_EQ(ReadFile(Sav())[0x12], 0);
+    BatterySaveTick();
+    EXPECT_EQ(ReadFile(Sav())[0x12], 0x44);
+}
+
+TEST_F(PeriodicSaveTest, OnlyChangesSinceTheLastWriteOrReadAreWritten) {
+    WriteByte(0x0E000010, 0x42);
+    Frames(60);
+    ASSERT_TRUE(Exists(Sav()));
+    fs::remove(Sav());
+    WriteByte(0x0E000010, 0x42);  // the same byte again
+    Frames(600);
+    EXPECT_FALSE(Exists(Sav())) << "nothing changed since the last write";
+
+    WriteBatterySave();
+    Restart();  // reads the file back
+    fs::remove(Sav());
+    Frames(600);
+    EXPECT_FALSE(Exists(Sav())) << "nothing changed since the file was read";
+}
+
+TEST_F(PeriodicSaveTest, AnEepromChangeIsWrittenWithTheSram) {
+    EepromWriteBlock(1, 0xABCDEF);
+    Frames(60);
+    const std::vector<uint8_t> file = ReadFile(Sav());
+    ASSERT_EQ(file.size(), SramBytes + 512);
+    EXPECT_EQ(Peek32(&file[SramBytes + 8]), 0xABCDEFu);
+}
+
+TEST_F(PeriodicSaveTest, AFailedWriteIsTriedAgainTheNextSecond) {
+    fs::create_directory(dir / "test.sav.tmp");
+    WriteByte(0x0E000010, 0x42);
+    Frames(60);
+    EXPECT_FALSE(Exists(Sav()));
+    fs::remove(dir / "test.sav.tmp");
+    Frames(60);
+    ASSERT_TRUE(Exists(Sav()));
+    EXPECT_EQ(ReadFile(Sav())[0x10], 0x42);
+}
+
+}  // namespace
+}  // namespace koru
