@@ -561,6 +561,36 @@ TEST_F(StateFileTest, WordsOutsideWhatTheMachineProducesAreRefused) {
     EXPECT_EQ(TimerCountdown[1], 64);
 }
 
+TEST_F(StateFileTest, WhatTheRegisterWritesAndTheTimersProduceLoads) {
+    // Backgrounds with all four priorities, reordered several times.
+    const uint16_t controls[][4] = {{0x0003, 0x1F02, 0x4401, 0x0100}, {0x0101, 0x0002, 0x0203, 0x0000},
+                                    {0x8883, 0x8882, 0x8881, 0x8880}};
+    for (const auto& set : controls) {
+        for (int n = 0; n < 4; ++n) WriteHalf(0x04000008 + 2 * n, set[n]);
+    }
+    WriteHalf(0x04000052, 0x1010);  // both weights 16
+    WriteHalf(0x04000054, 0x0007);
+    // Timer 0 at prescale 1, timer 1 counting its overflows, timers 2 and 3
+    // at 256 and 1024.
+    const uint16_t timers[4] = {0x0080, 0x0084, 0x0082, 0x0083};
+    for (int n = 0; n < 4; ++n) {
+        WriteHalf(0x04000100 + 4 * n, 0xFF00);
+        WriteHalf(0x04000102 + 4 * n, timers[n]);
+    }
+    WriteHalf(0x04000204, 0x4317);
+    // Slices as the processor loop ends them, each spent to the last cycle.
+    for (int slice = 0; slice < 2000; ++slice) {
+        CpuState.Cycles = 0;
+        ASSERT_TRUE(EndSlice(CpuState));
+    }
+    const std::vector<uint8_t> saved = Snapshot();
+    ASSERT_EQ(SaveState("live.sta"), 1);
+    Scramble(2);
+    ASSERT_EQ(LoadState("live.sta"), 1);
+    EXPECT_TRUE(Snapshot() == saved);
+    EXPECT_EQ(HalfAccessCost[0x8], 2) << "access costs follow the restored wait-state control";
+}
+
 TEST_F(StateFileTest, StartUpLoadsTheStateBesideTheCartridge) {
     Scramble(1);
     ASSERT_EQ(SaveState(StaName), 1);
