@@ -1,15 +1,12 @@
-// Placeholder interpreter: executes nothing and only advances the hardware
-// slice by slice, so that hosts see frames go by. The instruction sets
-// replace this file.
+// The interpreter as the machine runs it: slices of ARM or THUMB
+// instructions, each followed by half a scanline of hardware.
 #include "cpu/run.h"
+
+#include "cpu/run_loop.h"
+#include "hardware/timing.h"
 
 namespace koru {
 
-uint32_t RunCpu(CpuRecord& cpu) {
-    for (;;) {
-        cpu.Cycles = 0;
-        if (!EndSlice(cpu)) return cpu.R[15];
-    }
-}
+uint32_t RunCpu(CpuRecord& cpu) { return RunLoop<AdvanceScanline>(cpu); }
 
 }  // namespace koru

@@ -1,0 +1,65 @@
+// The interpreter's loop, parameterised by the routine that advances the
+// hardware at the end of each slice so that tests can give it a double;
+// RunCpu instantiates it with AdvanceScanline.
+#pragma once
+#include "cpu/alu.h"
+#include "cpu/arm_table.h"
+#include "cpu/thumb.h"
+
+namespace koru {
+
+// Executes ARM instructions until the slice is spent.
+KORU_INLINE void RunArmSlice(CpuRecord& cpu) {
+    const auto& handlers = ArmHandlers;
+    while (cpu.Cycles > 0) {
+        const uint32_t pc = cpu.R[15];
+        cpu.Cycles -= WordAccessCost[CostIndex(pc)];
+        const uint32_t op = Peek32(ReadPageTable[pc >> 14] + (pc & 0x3FFC));
+        cpu.R[15] = pc + 4;
+        if (ConditionHolds(op >> 28, cpu.CPSR)) {
+            handlers[ArmIndex(op)](cpu, op);
+        } else if ((op >> 28) == 0xF) [[unlikely]] {
+            ArmUndefined(cpu, op);
+        }
+    }
+}
+
+// Executes THUMB instructions until the slice is spent.
+KORU_INLINE void RunThumbSlice(CpuRecord& cpu) {
+    while (cpu.Cycles > 0) {
+        const uint32_t pc = cpu.R[15];
+        cpu.Cycles -= HalfAccessCost[CostIndex(pc)];
+        const uint32_t op = Peek16(ReadPageTable[pc >> 14] + (pc & 0x3FFE));
+        cpu.R[15] = pc + 2;
+        thumb::Execute(cpu, op);
+    }
+}
+
+// Runs slices until Advance returns -1, then returns R[15]. Advance returns
+// whether an interrupt is pending and sets SliceCycles for the next slice.
+template <int32_t (*Advance)()>
+uint32_t RunLoop(CpuRecord& cpu) {
+    for (;;) {
+        // The instruction set is chosen only here; every change of the T
+        // bit cuts the slice so that it takes effect at once.
+        if (cpu.CPSR & FlagT) {
+            RunThumbSlice(cpu);
+        } else {
+            RunArmSlice(cpu);
+        }
+        if (cpu.SliceCut) {
+            // A cut slice is no slice for the hardware: the remainder comes
+            // back, less what the instructions after the cut overran.
+            cpu.SliceCut = 0;
+            cpu.Cycles += cpu.SavedCycles;
+        } else {
+            const int32_t result = Advance();
+            if (result == -1) return cpu.R[15];
+            cpu.IrqRequest = static_cast<uint32_t>(result);
+            cpu.Cycles += cpu.SliceCycles;
+        }
+        TakeIrqIfPending(cpu);
+    }
+}
+
+}  // namespace koru
