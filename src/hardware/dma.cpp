@@ -32,6 +32,8 @@ constexpr int32_t CyclesFloor = -(1 << 24);
 
 }  // namespace
 
+bool DmaRunning() { return RunningChannels != 0; }
+
 void RunDma(int channel) {
     const int c = channel & 3;
     const uint32_t bit = 1u << c;

@@ -9,4 +9,8 @@ namespace koru {
 // again.
 void RunDma(int channel);
 
+// True while any channel is transferring: the write under way comes from a
+// transfer, not from the processor.
+bool DmaRunning();
+
 }  // namespace koru

@@ -78,8 +78,12 @@ void RecheckInterrupts(uint16_t flags) {
 
 // The halting store is executed again at the start of every slice until an
 // interrupt arrives, so the processor spends its halt between two half-line
-// steps without running any instruction.
+// steps without running any instruction. That works only for the processor's
+// own store: a DMA transfer that reaches the register would move R15 back
+// once per unit written, into whatever came before, so such a write is only
+// stored.
 void HaltStep() {
+    if (DmaRunning()) return;
     switch (HaltState) {
     case 0:
         // A halt that no interrupt could end is not entered.

@@ -267,6 +267,20 @@ TEST_F(DmaTest, AChannelCopyingOntoItsOwnControlIsNotStartedAgain) {
     EXPECT_EQ(Io(0x0D2) & Enable, 0);
 }
 
+TEST_F(DmaTest, ATransferIntoTheHaltRegisterDoesNotMoveTheProcessor) {
+    WriteHalf(0x04000200, 0x0001);
+    WriteHalf(0x04000208, 0x0001);
+    CpuState.R[15] = 0x08000200;
+    Start(3, 0x02000000, 0x04000300, 8, Enable | SourceFixed | DestFixed);
+    EXPECT_EQ(CpuState.R[15], 0x08000200u);
+    EXPECT_EQ(HaltState, 0u);
+    EXPECT_EQ(Io(0x300), ReadHalf(0x02000000)) << "the value is stored";
+    // The processor's own store still halts.
+    WriteHalf(0x04000300, 0);
+    EXPECT_EQ(HaltState, 1u);
+    EXPECT_EQ(CpuState.R[15], 0x080001FCu);
+}
+
 TEST_F(DmaTest, LogLineNamesRangeUnitTimingAndFlags) {
     Poke16(IoRam + 0x006, 77);
     Verbose = 0x08;
