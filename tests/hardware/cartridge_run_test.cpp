@@ -82,5 +82,27 @@ TEST(CartridgeRunTest, HardwareCheckCartridgePassesEveryCheck) {
     EXPECT_GT(registers.at("R6"), 100u) << "timer 1, started by DMA, about four a frame";
 }
 
+// --frames N ends the run at line 160 of frame N, before that vertical
+// blank's interrupt is taken: hwcheck's handler, which clears DMA 0's
+// control first thing, has then run for frames 1 to N - 1 only.
+TEST(CartridgeRunTest, FramesOptionStopsAtTheVerticalBlankOfTheLastFrame) {
+    const auto rom = BuiltRom("hwcheck");
+    if (!std::filesystem::exists(rom)) GTEST_SKIP() << "cartridges are not built";
+    for (int frames : {1, 5}) {
+        std::string output;
+        ASSERT_EQ(RunHeadless("--check-crc 0 --verbose 2 --frames " + std::to_string(frames) + " " + rom.string(), &output),
+                  0);
+        int handlerRuns = 0;
+        for (size_t at = output.find("Wrote 0000h to IO[0BAh] at 160\n"); at != std::string::npos;
+             at = output.find("Wrote 0000h to IO[0BAh] at 160\n", at + 1)) {
+            ++handlerRuns;
+        }
+        EXPECT_EQ(handlerRuns, frames - 1) << "--frames " << frames;
+        const size_t last = output.rfind("Wrote ");
+        ASSERT_NE(last, std::string::npos);
+        EXPECT_NE(output.find(" at 159\n", last), std::string::npos) << "no write after the stop: " << output.substr(last);
+    }
+}
+
 }  // namespace
 }  // namespace koru
