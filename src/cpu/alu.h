@@ -65,12 +65,15 @@ KORU_INLINE uint32_t AddFlags(uint32_t a, uint32_t b, uint32_t r) {
     return NZ(r) | (c << 29) | (v << 28);
 }
 
-// N, Z, C and V of r = a - b (- borrow). C is the inverted borrow. V is
-// computed as for the addition of -b, so subtracting 0x80000000 (whose
-// negation is itself) never reports an overflow.
+// N, Z, C and V of r = a - b (- borrow). C is the inverted borrow. V is set
+// when a and b differ in sign and r's sign differs from a's: the overflow
+// of the signed subtraction, borrow included. (Taking V as for the addition
+// of -b would miss 0 - 0x80000000, whose negation is itself, and would see
+// an overflow in 0 - 0 - borrow, which turns signed 64-bit comparisons made
+// of CMP and SBC around.)
 KORU_INLINE uint32_t SubFlags(uint32_t a, uint32_t b, uint32_t r) {
     const uint32_t c = (((~a & b) | (~(a ^ b) & r)) >> 31) ^ 1;
-    const uint32_t v = ((a ^ r) & ((0u - b) ^ r)) >> 31;
+    const uint32_t v = ((a ^ b) & (a ^ r)) >> 31;
     return NZ(r) | (c << 29) | (v << 28);
 }
 

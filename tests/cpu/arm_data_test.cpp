@@ -22,9 +22,24 @@ void RunOne(uint32_t op, uint32_t r0, uint32_t r1, uint32_t nzcv = 0, uint32_t r
 
 uint32_t Nzcv() { return CpuState.CPSR & 0xF0000000u; }
 
-TEST_F(ArmDataTest, CompareOfZeroWithMinimumIntegerSetsOnlyN) {
+// 0 - 0x80000000 overflows: V is set, so that LT (N != V) says 0 is not
+// less than the smallest integer.
+TEST_F(ArmDataTest, CompareOfZeroWithMinimumIntegerOverflows) {
     RunOne(0xE1500001, 0, 0x80000000);  // CMP R0, R1
-    EXPECT_EQ(Nzcv(), FlagN) << "negating 0x80000000 gives itself, so V stays clear";
+    EXPECT_EQ(Nzcv(), FlagN | FlagV);
+}
+
+// SBC of 0 - 0 with a borrow gives -1 without overflow: the high half of a
+// 64-bit signed comparison 1 < 2 (CMP of the low halves borrows).
+TEST_F(ArmDataTest, SubtractWithBorrowOverflowsOnlyWhenTheSignedResultDoes) {
+    RunOne(0xE0D02001, 0, 0, 0);  // SBCS R2, R0, R1 with borrow
+    EXPECT_EQ(R()[2], 0xFFFFFFFFu);
+    EXPECT_EQ(Nzcv(), FlagN);
+    RunOne(0xE0D02001, 0x80000000, 0, 0);
+    EXPECT_EQ(R()[2], 0x7FFFFFFFu);
+    EXPECT_EQ(Nzcv(), FlagC | FlagV);
+    RunOne(0xE0D02001, 0x7FFFFFFF, 0x80000000, FlagC);
+    EXPECT_EQ(Nzcv(), FlagN | FlagV);
 }
 
 TEST_F(ArmDataTest, AdditionAndSubtractionFlags) {

@@ -143,9 +143,9 @@ TEST_F(ThumbTest, AluArithmetic) {
     RunThumb({0x4248}, 0, 0);
     EXPECT_EQ(Nzcv(), FlagZ | FlagC);
     RunThumb({0x4248}, 0, 0x80000000);
-    EXPECT_EQ(Nzcv(), FlagN) << "NEG never sets V";
+    EXPECT_EQ(Nzcv(), FlagN | FlagV) << "negating the smallest integer overflows";
     RunThumb({0x4288}, 0, 0x80000000);  // CMP
-    EXPECT_EQ(Nzcv(), FlagN);
+    EXPECT_EQ(Nzcv(), FlagN | FlagV);
     EXPECT_EQ(R()[0], 0u);
     RunThumb({0x42C8}, 0x80000000, 0x80000000);  // CMN
     EXPECT_EQ(Nzcv(), FlagZ | FlagC | FlagV);
