@@ -79,10 +79,20 @@ sound = [
 ]
 put("cartridge", "sound-timer.gba", cartridge(sound))
 
-# State files: an empty header, a cut one, and a header of another cartridge.
-put("state", "magic-only", b"STD\x1a\x01")
-put("state", "header", b"STD\x1a\x01" + b"\0" * 11)
-put("state", "cut-cpu", b"STD\x1a\x01" + b"\0" * 11 + b"\x1f" + b"\0" * 100)
+# State files: a mode byte (bit 0 cuts the file after the overlay, bits 1-2
+# choose the part: header, processor record, I/O registers, backup memory),
+# then the bytes laid over a valid state.
+put("state", "header-same", bytes([0]) + b"STD\x1a\x02")
+put("state", "header-cut", bytes([1]) + b"STD\x1a\x01")
+put("state", "header-other-cartridge", bytes([0]) + b"STD\x1a\x01\x12\x34\x56")
+put("state", "cpu-irq-thumb", bytes([2]) + struct.pack("<I", 0x000000B2) + struct.pack("<I", 0x03000001) * 16)
+put("state", "cpu-cut", bytes([3]) + struct.pack("<I", 0x1F) * 10)
+put("state", "hardware-words", bytes([2]) + b"\0" * 188 + struct.pack("<I", 0) + b"\0\0\0\0\x05\x01\x00\x00" + struct.pack("<I", 2) + struct.pack("<IIII", 1, 16, 16, 16))
+put("state", "io-registers", bytes([4]) + bytes([0x03, 0x00, 0x00, 0x00, 0x08, 0x00]))
+put("state", "sram", bytes([6]) + b"\xAA\x55" * 64)
+
+
+
 
 # Battery saves: short, exact, with EEPROM bytes, oversized.
 put("battery", "short", b"\x55" * 100)
