@@ -69,15 +69,16 @@ static w32 Multiply(w32 a, w32 b) {
     const w64 u = (w64)a * b;
     const i64 s = (i64)(i32)a * (i32)b;
     const w64 acc = ((w64)b << 32 | a) + (w64)a * b;
-    const i64 sacc = (i64)(((w64)a << 32) | b) + (i64)(i32)a * (i32)b;
+    /* Signed accumulation, wrapping like the processor's. */
+    const w64 sacc = (((w64)a << 32) | b) + (w64)((i64)(i32)a * (i32)b);
     w32 h = Mix(a * b, (w32)u);
     h = Mix(h, (w32)(u >> 32));
     h = Mix(h, (w32)s);
     h = Mix(h, (w32)((w64)s >> 32));
     h = Mix(h, (w32)acc);
     h = Mix(h, (w32)(acc >> 32));
-    h = Mix(h, (w32)(w64)sacc);
-    return Mix(h, (w32)((w64)sacc >> 32));
+    h = Mix(h, (w32)sacc);
+    return Mix(h, (w32)(sacc >> 32));
 }
 
 static w32 Divide(w32 a, w32 b) {
