@@ -24,21 +24,37 @@ constexpr const char* TimingName[4] = {"Immediate", "VBlank", "HBlank", "Special
 // cartridge would exhaust the host's stack.
 uint32_t RunningChannels = 0;
 
-// However many transfers run back to back (a channel may restart other
-// channels from inside its transfer), the slice's cycle count stays far from
-// the limits of its type. Nothing a real program does comes near this depth
-// of overrun: it is about sixty frames of cycles.
+// Units left this frame for transfers started from inside other transfers.
+// Each unit a transfer writes onto another channel's control register can
+// start that channel, whose units can start a third, and so on: channels
+// chained that way multiply their counts (16,384 x 16,384 x 16,384 x 65,536
+// units from one start), which would keep the machine inside one call for
+// good. Past the budget such nested starts are skipped like the start of a
+// channel that is already running: the control value is stored and nothing
+// is transferred. The console itself moves at most about 140,000 units in a
+// frame (two cycles a unit at best), so no real program comes near a
+// million nested units, and transfers that the processor or the blanks
+// start are never limited.
+uint32_t NestedUnitsLeft = NestedDmaUnitsPerFrame;
+
+// However many transfers run back to back, the slice's cycle count stays far
+// from the limits of its type. Nothing a real program does comes near this
+// depth of overrun: it is about sixty frames of cycles. The remainder that a
+// cut slice keeps aside is held to the same floor, since the CPU loop adds
+// it back: a transfer that cuts the slice (a write to an interrupt register)
+// at every line would otherwise pile up a debt that no floor stops.
 constexpr int32_t CyclesFloor = -(1 << 24);
 
 }  // namespace
 
 bool DmaRunning() { return RunningChannels != 0; }
 
+void RenewNestedDmaBudget() { NestedUnitsLeft = NestedDmaUnitsPerFrame; }
+
 void RunDma(int channel) {
     const int c = channel & 3;
     const uint32_t bit = 1u << c;
     if (RunningChannels & bit) return;
-    RunningChannels |= bit;
 
     const uint32_t base = 0x0B0 + 12 * c;
     uint32_t s = Peek32(IoRam + base);
@@ -51,6 +67,11 @@ void RunDma(int channel) {
     s &= SourceMask[c] + 1 - unit;
     d &= DestinationMask[c] + 1 - unit;
     const uint32_t count = n ? (n & CountMask[c]) : CountMask[c] + 1;
+    if (RunningChannels) {
+        if (count > NestedUnitsLeft) return;
+        NestedUnitsLeft -= count;
+    }
+    RunningChannels |= bit;
 
     const uint32_t destinationMode = (k >> 5) & 3;
     uint32_t destinationStep = unit;
@@ -80,6 +101,7 @@ void RunDma(int channel) {
         s = (s + sourceStep) & sourceMask;
         d = (d + destinationStep) & destinationMask;
         if (CpuState.Cycles < CyclesFloor) CpuState.Cycles = CyclesFloor;
+        if (CpuState.SavedCycles < CyclesFloor) CpuState.SavedCycles = CyclesFloor;
     }
 
     // The pending state is computed at the next half-line step, or at once by

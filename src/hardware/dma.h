@@ -1,5 +1,6 @@
 // The four DMA channels.
 #pragma once
+#include <cstdint>
 
 namespace koru {
 
@@ -12,5 +13,12 @@ void RunDma(int channel);
 // True while any channel is transferring: the write under way comes from a
 // transfer, not from the processor.
 bool DmaRunning();
+
+// Units that transfers started from inside other transfers may move in one
+// frame (see dma.cpp).
+constexpr uint32_t NestedDmaUnitsPerFrame = 1u << 20;
+// Gives the transfers started from inside other transfers their budget for a
+// new frame; called at the start of every vertical blank and at reset.
+void RenewNestedDmaBudget();
 
 }  // namespace koru

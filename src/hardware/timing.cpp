@@ -141,6 +141,7 @@ int32_t AdvanceScanline() {
             if ((DmaControl(3) & 0xB000) == 0xB000) RunDma(3);
         } else if (line == VisibleLines) {
             status |= 0x0001;
+            RenewNestedDmaBudget();
             if (FrameSkipCounter != 0) {
                 --FrameSkipCounter;
             } else {

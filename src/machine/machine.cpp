@@ -8,6 +8,7 @@
 #include "cpu/run.h"
 #include "hardware/backup.h"
 #include "hardware/bus.h"
+#include "hardware/dma.h"
 #include "hardware/io.h"
 #include "hardware/timing.h"
 #include "machine/cartridge.h"
@@ -277,6 +278,7 @@ void ResetHardware() {
     SoundFlush(SoundChip, UseDrums ? 0x81 : 1);
 
     for (int n = 0; n < 4; ++n) TimerCountdown[n] = TimerPrescale[n] = TimerCounter[n] = 0;
+    RenewNestedDmaBudget();
 
     CpuState.Trace = static_cast<uint8_t>(Verbose & 0x10);
     CpuState.SliceCycles = 960;

@@ -318,5 +318,83 @@ TEST_F(DmaTest, EndlessTransfersCannotWrapTheCycleCount) {
     EXPECT_EQ(Io(0x004) & 2, 2);
 }
 
+TEST_F(DmaTest, ChannelsStartingEachOtherShareABudgetOfNestedUnitsPerFrame) {
+    // Channel 0 writes "enabled, immediate" onto channel 1's control 2,048
+    // times; each start of channel 1 copies 16,384 halfwords of the
+    // cartridge on, and its source register tells how many it did. Run in
+    // full that is 33 million units; the frame's budget allows 64 such
+    // starts.
+    WriteHalf(0x03007000, Enable | DestFixed);
+    WriteWord(0x040000BC, 0x08000000);  // channel 1: source, destination, count 0
+    WriteWord(0x040000C0, 0x02000000);
+    WriteHalf(0x040000C4, 0);
+    const uint32_t budgetRuns = NestedDmaUnitsPerFrame / 0x4000;
+    const uint32_t afterBudget = 0x08000000u + budgetRuns * 0x8000;
+    Start(0, 0x03007000, 0x040000C6, 2048, Enable | SourceFixed | DestFixed);
+    EXPECT_EQ(Io32(0x0BC), afterBudget) << "channel 1 ran " << (Io32(0x0BC) - 0x08000000) / 0x8000 << " times";
+    EXPECT_EQ(Io(0x0BA) & Enable, 0) << "the outer transfer itself ran to its end";
+
+    // The budget is spent: even one unit started from inside a transfer is
+    // skipped, while starts by the processor still run whole.
+    WriteHalf(0x040000C4, 0x2000);
+    Start(0, 0x03007000, 0x040000C6, 1, Enable | SourceFixed | DestFixed);
+    EXPECT_EQ(Io32(0x0BC), afterBudget);
+    WriteHalf(0x040000C6, Enable | DestFixed);
+    EXPECT_EQ(Io32(0x0BC), afterBudget + 0x4000) << "a start by the processor is never limited";
+
+    // The next vertical blank renews it.
+    while (Io(0x006) != 160) {
+        CpuState.Cycles = 0;
+        AdvanceScanline();
+    }
+    Start(0, 0x03007000, 0x040000C6, 3, Enable | SourceFixed | DestFixed);
+    EXPECT_EQ(Io32(0x0BC), afterBudget + 4 * 0x4000);
+}
+
+TEST_F(DmaTest, FourChainedChannelsEndWithinOneCall) {
+    // 0 -> 1 -> 2 -> 3, each unit of a channel starting the next one with
+    // the largest counts: 16,384 x 16,384 x 16,384 x 65,536 units unbounded.
+    for (int c = 1; c < 4; ++c) {
+        WriteWord(Base(c), 0x03007000);
+        WriteWord(Base(c) + 4, c < 3 ? Base(c + 1) + 10 : 0x03000000);
+        WriteHalf(Base(c) + 8, 0);
+    }
+    WriteHalf(0x03007000, Enable | SourceFixed | DestFixed);
+    Start(0, 0x03007000, Base(1) + 10, 0, 0);
+    CpuState.Cycles = 0;
+    WriteHalf(Base(0) + 10, Enable | SourceFixed | DestFixed);
+    // Apart from the control write itself, every unit here costs 2 cycles
+    // (Internal Working RAM to I/O or back), which tells how many moved.
+    const int64_t units = (-static_cast<int64_t>(CpuState.Cycles) - 1) / 2;
+    EXPECT_GT(units, 0x4000);
+    EXPECT_LE(units, 0x4000 + int64_t{NestedDmaUnitsPerFrame});
+    EXPECT_FALSE(DmaRunning());
+    EXPECT_EQ(Io(0x0BA) & Enable, 0);
+}
+
+TEST_F(DmaTest, ATransferThatCutsTheSliceEveryLineCannotPileUpItsDebt) {
+    // A repeating horizontal-blank transfer of 16,384 words from slow SRAM
+    // onto the interrupt enable register, with an interrupt pending: each
+    // unit signals it, and the first one cuts the slice, which sets aside
+    // the debt left so far. The CPU loop adds that back at the next slice
+    // end, so the debt must not grow past the floor by a line's transfer
+    // each time, or after some thirty frames it would overflow.
+    WriteHalf(0x04000204, 0x0003);  // slowest SRAM: 18 cycles a word
+    WriteWord(0x0E000000, 0x00000001);
+    Poke16(IoRam + 0x202, 0x0001);
+    WriteHalf(0x04000208, 1);
+    Start(1, 0x0E000000, 0x04000200, 0, Enable | HBlank | Repeat | Words | SourceFixed | DestFixed);
+    CpuState.Cycles = 0;
+    CpuState.SliceCut = 0;
+    int64_t deepest = 0;
+    for (int i = 0; i < 2 * 228; ++i) {
+        ASSERT_TRUE(EndSlice(CpuState));
+        const int64_t debt = int64_t{CpuState.Cycles} + (CpuState.SliceCut ? CpuState.SavedCycles : 0);
+        deepest = std::min(deepest, debt);
+    }
+    EXPECT_LT(deepest, -(int64_t{1} << 24)) << "the premise: far more than the floor";
+    EXPECT_GE(deepest, -(int64_t{1} << 25) - 1000);
+}
+
 }  // namespace
 }  // namespace koru
