@@ -561,6 +561,33 @@ TEST_F(StateFileTest, WordsOutsideWhatTheMachineProducesAreRefused) {
     EXPECT_EQ(TimerCountdown[1], 64);
 }
 
+TEST_F(StateFileTest, TheDeepestDebtThatLongTransfersLeaveLoads) {
+    // A repeating horizontal-blank transfer of 16,384 words from slow SRAM
+    // onto the interrupt enable register with an interrupt pending: a debt
+    // of 300,000 cycles a line, part of it set aside by the slice cut that
+    // the first unit makes and added back at the next slice end, which takes
+    // the count below the 2^24 cycles of one transfer's floor. The file saved
+    // then loads.
+    WriteHalf(0x04000204, 0x0003);
+    WriteWord(0x0E000000, 0x00000001);
+    Poke16(IoRam + 0x202, 0x0001);
+    WriteHalf(0x04000208, 1);
+    WriteWord(0x040000BC, 0x0E000000);
+    WriteWord(0x040000C0, 0x04000200);
+    WriteHalf(0x040000C4, 0);
+    WriteHalf(0x040000C6, 0xA000 | 0x0200 | 0x0400 | 0x0100 | 0x0040);
+    CpuState.Cycles = 0;
+    while (CpuState.Cycles >= -(1 << 24)) {
+        ASSERT_TRUE(EndSlice(CpuState));
+        ASSERT_LT(Peek16(IoRam + 0x006), 160) << "no such debt within a frame";
+    }
+    const CpuRecord deep = CpuState;
+    ASSERT_EQ(SaveState("deep.sta"), 1);
+    Scramble(2);
+    ASSERT_EQ(LoadState("deep.sta"), 1);
+    EXPECT_EQ(std::memcmp(&CpuState, &deep, sizeof deep), 0);
+}
+
 TEST_F(StateFileTest, WhatTheRegisterWritesAndTheTimersProduceLoads) {
     // Backgrounds with all four priorities, reordered several times.
     const uint16_t controls[][4] = {{0x0003, 0x1F02, 0x4401, 0x0100}, {0x0101, 0x0002, 0x0203, 0x0000},
