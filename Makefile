@@ -20,7 +20,7 @@ configure: setup
 build: configure
 	cmake --build $(BUILD)
 
-# Starts the program on the cartridge that the build makes.
+# Starts the desktop program on the demo cartridge (or one the build makes).
 run: build
 	cmake --build $(BUILD) --target run
 

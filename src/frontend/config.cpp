@@ -1,0 +1,233 @@
+#include "frontend/config.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "frontend/frontend.h"
+#include "frontend/ini.h"
+#include "frontend/input.h"
+#include "frontend/platform.h"
+#include "frontend/sound_devices.h"
+#include "machine/cartridge.h"
+#include "machine/machine.h"
+#include "machine/settings.h"
+#include "sound/midilog.h"
+
+namespace koru {
+
+char CartridgeSection[16] = "UNKNOWN";
+
+namespace {
+
+constexpr const char* General = "KORU";
+
+// The integer settings, their keys and defaults, in the order they are read.
+struct IntSetting {
+    const char* key;
+    int32_t fallback;
+    int32_t (*get)();
+    void (*set)(int32_t);
+};
+
+const IntSetting IntSettings[] = {
+    {"UpdatePeriod", 3, [] { return UpdatePeriod; }, [](int32_t v) { UpdatePeriod = v; }},
+    {"TimerPeriod", 0, [] { return TimerPeriod; }, [](int32_t v) { TimerPeriod = v; }},
+    {"SaveCPU", 1, [] { return static_cast<int32_t>(SaveCPU); }, [](int32_t v) { SaveCPU = static_cast<uint8_t>(v); }},
+    {"AutoFire", 0, [] { return AutoFire; }, [](int32_t v) { AutoFire = v; }},
+    {"CheckCRC", 1, [] { return CheckCRC; }, [](int32_t v) { CheckCRC = v; }},
+    {"UseDrums", 0, [] { return UseDrums; }, [](int32_t v) { UseDrums = v; }},
+    {"SoundSwitch", 32783, [] { return SoundSwitch; }, [](int32_t v) { SoundSwitch = v; }},
+    {"SoundVolume", 200, [] { return SoundVolume; }, [](int32_t v) { SoundVolume = v; }},
+    {"SoundBuffers", 16, [] { return SoundBuffers; }, [](int32_t v) { SoundBuffers = v; }},
+    {"SoundRate", 1, [] { return SoundRate; }, [](int32_t v) { SoundRate = v; }},
+};
+
+struct ScrollSetting {
+    int id;
+    int minimum, maximum;
+    const char* format;
+};
+
+const ScrollSetting Scrolls[] = {
+    {SetupUpdatePeriod, 1, 20, "Update x %d frames"},
+    {SetupTimerPeriod, 0, 120, "Sync updates to %dHz"},
+    {SetupVolume, 0, 255, "Volume %d"},
+    {SetupBuffers, 2, 32, "Sound Buffers %d"},
+    {SetupRate, 8192, 44100, "Sound Rate %dHz"},
+};
+
+void WriteInt(const char* section, const char* key, int32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%d", value);
+    ProfileWriteString(section, key, text, IniPath);
+}
+
+void WriteFlag(const char* section, const char* key, int32_t value) {
+    ProfileWriteString(section, key, value ? "1" : "0", IniPath);
+}
+
+void InitSetup(DialogWindow& dialog) {
+    for (const ScrollSetting& scroll : Scrolls) dialog.SetScrollRange(scroll.id, scroll.minimum, scroll.maximum);
+    SetScrollValue(dialog, SetupUpdatePeriod, UpdatePeriod);
+    SetScrollValue(dialog, SetupTimerPeriod, TimerPeriod);
+    SetScrollValue(dialog, SetupVolume, SoundVolume);
+    SetScrollValue(dialog, SetupRate, SoundRate < 8192 ? 22050 : SoundRate);
+    SetScrollValue(dialog, SetupBuffers, SoundBuffers);
+
+    dialog.CheckButton(SetupCheckCrc, CheckCRC != 0);
+    dialog.CheckButton(SetupUseDrums, UseDrums != 0);
+    dialog.CheckButton(SetupSleep, SaveCPU != 0);
+    dialog.CheckButton(SetupAutoFireA, (AutoFire & 0x001) != 0);
+    dialog.CheckButton(SetupAutoFireB, (AutoFire & 0x002) != 0);
+    dialog.CheckButton(SetupAutoFireL, (AutoFire & 0x200) != 0);
+    dialog.CheckButton(SetupAutoFireR, (AutoFire & 0x100) != 0);
+    dialog.CheckButton(SetupLogSound, MidiLog(3) != 0);
+    for (int channel = 0; channel < 4; ++channel) {
+        dialog.CheckButton(SetupChannel1 + channel, (SoundSwitch & (1 << channel)) != 0);
+    }
+    dialog.CheckButton(SetupMidi, SoundRate < 8192);
+    dialog.SetItemText(SetupLogFile, SoundLogFile);
+}
+
+void SetupCommand(DialogWindow& dialog, int id) {
+    if (id == IdOk || id == SetupReset) {
+        dialog.EndDialog(0);
+        ApplySetup(dialog);
+        // Reset starts the cartridge again from the beginning.
+        if (id == SetupReset) ExitRequest = 1;
+        SetActive(1);
+    } else if (id == IdCancel) {
+        dialog.EndDialog(0);
+        SetActive(1);
+    }
+}
+
+void SetupClose(DialogWindow& dialog) {
+    dialog.EndDialog(0);
+    SetActive(1);
+}
+
+void SetupScroll(DialogWindow& dialog, int id, int code, int thumbPosition) {
+    SetScrollValue(dialog, id, ScrollRequest(dialog.GetScrollPos(id), code, thumbPosition));
+}
+
+}  // namespace
+
+const DialogProcedure SetupProcedure = {InitSetup, SetupCommand, SetupClose, SetupScroll};
+
+void ReadSettings(const char* section) {
+    for (const IntSetting& setting : IntSettings) {
+        setting.set(ProfileGetInt(General, setting.key, setting.fallback, IniPath));
+    }
+    ProfileGetString(General, "SoundLogFile", "LOG.MID", SoundLogFile, MaxPathLength + 1, IniPath);
+    // The cartridge's own section wins for every key it holds.
+    for (const IntSetting& setting : IntSettings) {
+        setting.set(ProfileGetInt(section, setting.key, setting.get(), IniPath));
+    }
+}
+
+int RunCartridge(const char* name) {
+    std::strcpy(CartridgeSection, "UNKNOWN");
+    if (std::FILE* file = std::fopen(name, "rb")) {
+        uint8_t header[512];
+        if (std::fread(header, 1, sizeof header, file) == sizeof header) {
+            std::snprintf(CartridgeSection, sizeof CartridgeSection, "%s", CartTitle(header));
+        }
+        std::fclose(file);
+    }
+    ReadSettings(CartridgeSection);
+
+    platform::SetClientSize(ClientWidth, ClientHeight);
+    OpenSound(SoundRate, SoundBuffers);
+    SetSoundVolume(SoundVolume, SoundSwitch);
+
+    if (TimerPeriod < 0) TimerPeriod = 0;
+    if (TimerPeriod > 60) TimerPeriod = 60;
+    if (!SetSyncTimer(TimerPeriod)) TimerPeriod = 0;
+
+    StartMachine(name);
+    ShutdownMachine();
+    // Whether the machine ran, not the low byte of its exit address: a run
+    // asked to stop at an address whose low byte is 0 must start again, not
+    // count as a cartridge that cannot run.
+    return MachineStarted ? 1 : 0;
+}
+
+int ScrollRequest(int position, int code, int thumbPosition) {
+    switch (code) {
+        case ScrollLineLeft:
+        case ScrollPageLeft:
+            return position - 1;
+        case ScrollLineRight:
+        case ScrollPageRight:
+            return position + 1;
+        case ScrollThumbPosition:
+        case ScrollThumbTrack:
+            return thumbPosition;
+        default:
+            return position;
+    }
+}
+
+void SetScrollValue(DialogWindow& dialog, int id, int value) {
+    char label[64] = "";
+    if (id == SetupTimerPeriod && value == 0) {
+        std::strcpy(label, "Don't sync updates");
+    } else {
+        for (const ScrollSetting& scroll : Scrolls) {
+            if (scroll.id == id) std::snprintf(label, sizeof label, scroll.format, value);
+        }
+    }
+    dialog.SetScrollPos(id, value);
+    dialog.SetItemText(id + 10, label);
+}
+
+void ApplySetup(DialogWindow& dialog) {
+    SaveCPU = dialog.IsButtonChecked(SetupSleep) ? 1 : 0;
+    UseDrums = dialog.IsButtonChecked(SetupUseDrums) ? 1 : 0;
+    AutoFire = (dialog.IsButtonChecked(SetupAutoFireA) ? 0x001 : 0) | (dialog.IsButtonChecked(SetupAutoFireB) ? 0x002 : 0) |
+               (dialog.IsButtonChecked(SetupAutoFireL) ? 0x200 : 0) | (dialog.IsButtonChecked(SetupAutoFireR) ? 0x100 : 0);
+
+    const int32_t checkCrc = dialog.IsButtonChecked(SetupCheckCrc) ? 1 : 0;
+    if (checkCrc != CheckCRC) {
+        // The cartridge starts again and is checked under the new setting.
+        CheckCRC = checkCrc;
+        ExitRequest = 1;
+    }
+
+    MidiLog(dialog.IsButtonChecked(SetupLogSound) ? 1 : 0);
+    const std::string logFile = dialog.GetItemText(SetupLogFile, MaxPathLength);
+    std::snprintf(SoundLogFile, sizeof SoundLogFile, "%s", logFile.c_str());
+
+    UpdatePeriod = dialog.GetScrollPos(SetupUpdatePeriod);
+    TimerPeriod = dialog.GetScrollPos(SetupTimerPeriod);
+    SoundVolume = dialog.GetScrollPos(SetupVolume);
+    SoundBuffers = dialog.GetScrollPos(SetupBuffers);
+
+    SoundSwitch = 0x8000;
+    for (int channel = 0; channel < 4; ++channel) {
+        if (dialog.IsButtonChecked(SetupChannel1 + channel)) SoundSwitch |= 1 << channel;
+    }
+    SoundRate = dialog.IsButtonChecked(SetupMidi) ? 1 : dialog.GetScrollPos(SetupRate);
+
+    OpenSound(SoundRate, SoundBuffers);
+    SetSoundVolume(SoundVolume, SoundSwitch);
+
+    WriteInt(General, "SoundRate", SoundRate);
+    WriteInt(General, "SoundBuffers", SoundBuffers);
+    WriteInt(General, "SoundVolume", SoundVolume);
+    WriteFlag(General, "SaveCPU", SaveCPU);
+    WriteFlag(General, "CheckCRC", CheckCRC);
+    WriteInt(General, "UpdatePeriod", UpdatePeriod);
+    WriteInt(General, "TimerPeriod", TimerPeriod);
+    ProfileWriteString(General, "SoundLogFile", SoundLogFile, IniPath);
+
+    WriteInt(CartridgeSection, "SoundSwitch", SoundSwitch);
+    WriteInt(CartridgeSection, "AutoFire", AutoFire);
+    WriteFlag(CartridgeSection, "UseDrums", UseDrums);
+
+    if (!SetSyncTimer(TimerPeriod)) TimerPeriod = 0;
+}
+
+}  // namespace koru

@@ -1,0 +1,156 @@
+#include "frontend/frontend.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+#include "frontend/config.h"
+#include "frontend/ini.h"
+#include "frontend/input.h"
+#include "frontend/platform.h"
+#include "frontend/sound_devices.h"
+#include "machine/log.h"
+#include "video/video.h"
+
+namespace koru {
+
+int32_t ClientWidth = 240;
+int32_t ClientHeight = 160;
+char CartridgeName[MaxPathLength + 1];
+char IniPath[MaxIniDirectory + 16] = "KORU.ini";
+uint32_t SyncTimerId;
+std::atomic<uint32_t> FrameTick;
+uint32_t DesktopVerbose;
+
+namespace {
+
+// Runs on the ticking thread: the only thing it touches is the tick.
+void Tick() {
+    FrameTick.store(1, std::memory_order_release);
+    FrameTick.notify_one();
+}
+
+void CopyName(char* buffer, const char* name) {
+    std::strncpy(buffer, name, MaxPathLength);
+    buffer[MaxPathLength] = 0;
+}
+
+}  // namespace
+
+void WaitForFrameTick() {
+    if (!SyncTimerId) return;
+    // Blocks in the kernel rather than spinning: the ticking thread wakes it.
+    while (FrameTick.load(std::memory_order_acquire) == 0) FrameTick.wait(0, std::memory_order_acquire);
+    FrameTick.store(0, std::memory_order_relaxed);
+}
+
+uint32_t SetSyncTimer(int rate) {
+    const bool wasRunning = SyncTimerId != 0;
+    if (wasRunning) platform::StopPeriodicTick(SyncTimerId);
+    if (rate < 1 || rate > 60) {
+        SyncTimerId = 0;
+    } else {
+        if (!wasRunning) platform::BeginTimerPeriod(5);
+        SyncTimerId = platform::StartPeriodicTick(1000 / rate, 333 / rate, Tick);
+    }
+    if (SyncTimerId == 0) platform::EndTimerPeriod(5);
+    return SyncTimerId;
+}
+
+int AskFileName(char* buffer, FileFilter filter) {
+    std::string chosen;
+    if (!platform::OpenFileDialog(buffer, filter, &chosen) || chosen.empty()) return 0;
+    if (chosen.size() > static_cast<size_t>(MaxPathLength)) {
+        std::fprintf(stderr, "koru: %s: the path is longer than %d characters; it is not used\n", chosen.c_str(),
+                     MaxPathLength);
+        return 0;
+    }
+    CopyName(buffer, chosen.c_str());
+    return 1;
+}
+
+void BuildIniPath() {
+    char directory[MaxIniDirectory + 1];
+    if (!getcwd(directory, sizeof directory)) {
+        std::strcpy(IniPath, "KORU.ini");
+        return;
+    }
+    const size_t length = std::strlen(directory);
+    std::snprintf(IniPath, sizeof IniPath, "%s%sKORU.ini", directory,
+                  length && directory[length - 1] == '/' ? "" : "/");
+}
+
+bool CreateMainWindow() {
+    if (!platform::CreateMainWindow()) return false;
+    FrameBuffer = platform::CreateFrameSurface(FrameWidth, FrameHeight);
+    if (!FrameBuffer) return false;
+    platform::AcquireWindowContext();
+    BuildColourTables();
+    DetectJoystick();
+    return true;
+}
+
+void CleanUp() {
+    platform::ReleaseWindowContext();
+    platform::FreeFrameSurface();
+    FrameBuffer = nullptr;
+    SetSyncTimer(0);
+    CloseSound();
+}
+
+int RunDesktop(const char* commandLine) {
+    // The log stays silent unless the user asked for it.
+    Verbose = DesktopVerbose;
+
+    if (!CreateMainWindow()) {
+        std::fprintf(stderr, "koru: cannot create the window\n");
+        CleanUp();
+        return 1;
+    }
+    platform::SetClientSize(240, 160);
+    platform::MoveWindowTo(50, 50);
+
+    BuildIniPath();
+    const int32_t width = ProfileGetInt("KORU", "Width", ClientWidth, IniPath);
+    const int32_t height = ProfileGetInt("KORU", "Height", 160, IniPath);
+    const int32_t x = ProfileGetInt("KORU", "X", 50, IniPath);
+    const int32_t y = ProfileGetInt("KORU", "Y", 50, IniPath);
+    platform::SetClientSize(width, height);
+    platform::MoveWindowTo(x, y);
+
+    // A name longer than the limit is refused rather than cut (a cut name
+    // names another file): it counts as a cartridge that cannot be run, and
+    // the user picks one in the dialog.
+    const bool tooLong = std::strlen(commandLine) > static_cast<size_t>(MaxPathLength);
+    if (tooLong) {
+        std::fprintf(stderr, "koru: %s: the path is longer than %d characters; it is not used\n", commandLine,
+                     MaxPathLength);
+    }
+    const bool ask = commandLine[0] == 0 || tooLong;
+    if (ask) {
+        ProfileGetString("KORU", "Cartridge", "CART.GBA", CartridgeName, MaxPathLength + 1, IniPath);
+    } else {
+        CopyName(CartridgeName, commandLine);
+    }
+
+    SetActive(1);
+
+    if (ask && !AskFileName(CartridgeName, FileFilter::Cartridges)) {
+        CleanUp();
+        return 0;
+    }
+    if (!RunCartridge(CartridgeName)) {
+        std::fprintf(stderr, "koru: cannot run %s\n", CartridgeName);
+        CleanUp();
+        return 1;
+    }
+    for (;;) {
+        if (!RunCartridge(CartridgeName)) {
+            std::fprintf(stderr, "koru: cannot run %s\n", CartridgeName);
+            AskFileName(CartridgeName, FileFilter::Cartridges);
+        }
+    }
+}
+
+}  // namespace koru

@@ -1,0 +1,83 @@
+// The thin layer between the desktop program's logic and the toolkit it runs
+// on. The logic (start-up, settings, input, commands, dialogs) calls only
+// these; each platform (Qt on Linux) implements them once, and calls back
+// into the window procedure of commands.h when something happens.
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace koru {
+
+struct DialogProcedure;
+struct DialogTemplate;
+enum class FileFilter { Cartridges, States };
+
+// Joystick ranges and position, unsigned as the multimedia joystick calls
+// give them (a platform with signed axes shifts them).
+struct JoystickCaps {
+    uint32_t xMin, xMax, yMin, yMax;
+};
+struct JoystickPosition {
+    uint32_t x, y;
+    uint32_t buttons;  // bit 0 = button 1
+};
+
+namespace platform {
+
+// The main window with the menu, the icon and the caption, visible. False
+// when it cannot be created.
+bool CreateMainWindow();
+// Keeps whatever drawing the window needs for the life of the program.
+void AcquireWindowContext();
+void ReleaseWindowContext();
+
+// The off-screen picture: width x height 16-bit pixels, rows top to bottom,
+// red in bits 10-14, cleared to 0. Null when it cannot be made.
+uint16_t* CreateFrameSurface(int width, int height);
+void FreeFrameSurface();
+// Copies the rectangle (x, y, w, h) of the surface, stretched without
+// smoothing, onto the whole client area, and makes it visible at once.
+void PresentSurface(int x, int y, int w, int h);
+
+// Sizes and places the window: the client area (below the menu) becomes
+// width x height; the outer window's top-left corner goes to (x, y).
+void SetClientSize(int width, int height);
+void MoveWindowTo(int x, int y);
+// The outer window's top-left corner; false when it is not known.
+bool GetWindowRect(int* left, int* top);
+// Leads to the window's destruction, which ends the program (OnDestroy).
+void DestroyMainWindow();
+
+// Handles every waiting event (window, menu, keys, signals) and returns.
+void PumpEvents();
+// Waits without using the processor for the next event and handles it;
+// false when the application is quitting.
+bool WaitForEvent();
+
+// The open-file dialog; start is the name it starts from. True with the
+// chosen full path when the user picked a file (the path may not exist yet).
+bool OpenFileDialog(const char* start, FileFilter filter, std::string* chosen);
+
+// A modal dialog built from the template, driven by the procedure, owned by
+// the main window. Returns when the procedure ends it.
+int RunDialog(const DialogTemplate& dialog, const DialogProcedure& procedure);
+
+// A periodic tick every delay ms calling tick (on another thread). Returns an
+// id, 0 when it cannot be started.
+uint32_t StartPeriodicTick(int delayMs, int resolutionMs, void (*tick)());
+void StopPeriodicTick(uint32_t id);
+// Raise and lower the system's timer resolution around the ticks.
+void BeginTimerPeriod(int ms);
+void EndTimerPeriod(int ms);
+
+// Number of joysticks the system offers (only the first is used), its
+// ranges, and its position now; false when it does not answer.
+int JoystickCount();
+bool JoystickCapabilities(JoystickCaps* caps);
+bool JoystickRead(JoystickPosition* position);
+
+// Ends the process at once with the status.
+[[noreturn]] void ExitProcess(int status);
+
+}  // namespace platform
+}  // namespace koru

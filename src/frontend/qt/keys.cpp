@@ -1,0 +1,52 @@
+#include "frontend/qt/keys.h"
+
+#include <QtCore/qnamespace.h>
+
+#include "frontend/input.h"
+
+namespace koru {
+
+int VirtualKeyFromQt(int qtKey, bool keypad) {
+    // Letters and digits have the same codes in both tables. The keypad's
+    // digits, plus and minus are keys of their own, as on the keyboards the
+    // codes come from.
+    if (qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z) return VkA + (qtKey - Qt::Key_A);
+    if (qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9) return (keypad ? 0x60 : Vk0) + (qtKey - Qt::Key_0);
+    if (qtKey >= Qt::Key_F1 && qtKey <= Qt::Key_F12) return VkF1 + (qtKey - Qt::Key_F1);
+    switch (qtKey) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            return VkReturn;
+        case Qt::Key_Tab:
+        case Qt::Key_Backtab:
+            return VkTab;
+        case Qt::Key_Shift:
+            return VkShift;
+        case Qt::Key_Control:
+            return VkControl;
+        case Qt::Key_Alt:
+            return VkMenu;
+        case Qt::Key_Space:
+            return VkSpace;
+        case Qt::Key_Escape:
+            return VkEscape;
+        case Qt::Key_Left:
+            return VkLeft;
+        case Qt::Key_Up:
+            return VkUp;
+        case Qt::Key_Right:
+            return VkRight;
+        case Qt::Key_Down:
+            return VkDown;
+        case Qt::Key_Plus:
+        case Qt::Key_Equal:
+            return keypad ? VkAdd : VkOemPlus;
+        case Qt::Key_Minus:
+        case Qt::Key_Underscore:
+            return keypad ? VkSubtract : VkOemMinus;
+        default:
+            return 0;
+    }
+}
+
+}  // namespace koru

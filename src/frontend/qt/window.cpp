@@ -1,0 +1,200 @@
+// The main window on Qt: one widget as the client area showing the frame
+// surface, the menu, and the window events handed to the window procedure.
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QImage>
+#include <QKeyEvent>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QWidget>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "frontend/commands.h"
+#include "frontend/platform.h"
+#include "frontend/qt/keys.h"
+#include "frontend/qt/logo.h"
+#include "frontend/qt/qt_platform.h"
+#include "frontend/resources.h"
+
+namespace koru {
+
+namespace {
+
+// The client area: the surface stretched over all of it, without smoothing
+// and never letter-boxed.
+class Surface : public QWidget {
+public:
+    explicit Surface(QWidget* parent) : QWidget(parent) {
+        setAttribute(Qt::WA_OpaquePaintEvent);
+        setAttribute(Qt::WA_NoSystemBackground);
+        setFocusPolicy(Qt::StrongFocus);
+        setMinimumSize(0, 0);
+    }
+
+    QImage image;
+    QRect source{130, 0, 240, 160};
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+        if (image.isNull()) painter.fillRect(rect(), Qt::black);
+        else painter.drawImage(rect(), image, source);
+    }
+
+    void resizeEvent(QResizeEvent*) override { OnSize(width(), height()); }
+
+    // Keys are taken here before Qt would use Tab to move the focus.
+    bool event(QEvent* event) override {
+        if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
+            auto* key = static_cast<QKeyEvent*>(event);
+            const int vk = VirtualKeyFromQt(key->key(), (key->modifiers() & Qt::KeypadModifier) != 0);
+            // The repeats of a held key come as releases and presses; a
+            // released key is released only when the user lets go.
+            if (vk && event->type() == QEvent::KeyPress) OnKeyDown(vk, key->isAutoRepeat());
+            else if (vk && !key->isAutoRepeat()) OnKeyUp(vk);
+            return true;
+        }
+        return QWidget::event(event);
+    }
+};
+
+class MainWindow : public QMainWindow {
+public:
+    MainWindow() {
+        setWindowTitle(QString::fromUtf8(WindowCaption));
+        setWindowIcon(LogoIcon());
+        surface = new Surface(this);
+        setCentralWidget(surface);
+        for (const MenuTemplate& menuTemplate : MainMenu) {
+            QMenu* menu = menuBar()->addMenu(QString::fromUtf8(menuTemplate.title));
+            for (size_t i = 0; i < menuTemplate.count; ++i) {
+                const MenuItem& item = menuTemplate.items[i];
+                if (!item.text) {
+                    menu->addSeparator();
+                    continue;
+                }
+                QAction* action = menu->addAction(QString::fromUtf8(item.text));
+                if (const char* tip = CommandDescription(item.id)) action->setStatusTip(QString::fromUtf8(tip));
+                const int id = item.id;
+                connect(action, &QAction::triggered, this, [id] { OnCommand(id); });
+            }
+            connect(menu, &QMenu::aboutToShow, this, [] { OnMenuLoop(true); });
+            connect(menu, &QMenu::aboutToHide, this, [] { OnMenuLoop(false); });
+        }
+        resize(500, 160 + menuBar()->sizeHint().height());
+    }
+
+    Surface* surface;
+
+protected:
+    void changeEvent(QEvent* event) override {
+        if (event->type() == QEvent::ActivationChange || event->type() == QEvent::WindowStateChange) {
+            const bool active = isActiveWindow() && !isMinimized();
+            if (active != lastActive_) {
+                lastActive_ = active;
+                OnActivate(active);
+            }
+        }
+        QMainWindow::changeEvent(event);
+    }
+
+    void closeEvent(QCloseEvent* event) override {
+        event->ignore();
+        OnClose();
+    }
+
+private:
+    // The emulation starts active (start-up marks it so).
+    bool lastActive_ = true;
+};
+
+MainWindow* Window;
+uint16_t* SurfacePixels;
+
+}  // namespace
+
+QWidget* MainWindowWidget() { return Window; }
+
+namespace platform {
+
+bool CreateMainWindow() {
+    Window = new MainWindow();
+    Window->show();
+    Window->surface->setFocus();
+    return true;
+}
+
+void AcquireWindowContext() {}
+void ReleaseWindowContext() {}
+
+uint16_t* CreateFrameSurface(int width, int height) {
+    FreeFrameSurface();
+    // Rows of 16-bit pixels; QImage wants each row on a 32-bit boundary.
+    const size_t bytesPerRow = (static_cast<size_t>(width) * 2 + 3) & ~size_t{3};
+    void* pixels = std::aligned_alloc(64, (bytesPerRow * height + 63) & ~size_t{63});
+    if (!pixels) return nullptr;
+    std::memset(pixels, 0, bytesPerRow * height);
+    SurfacePixels = static_cast<uint16_t*>(pixels);
+    if (Window) {
+        Window->surface->image = QImage(static_cast<uchar*>(pixels), width, height, static_cast<qsizetype>(bytesPerRow),
+                                        QImage::Format_RGB555);
+    }
+    return SurfacePixels;
+}
+
+void FreeFrameSurface() {
+    if (Window) Window->surface->image = QImage();
+    std::free(SurfacePixels);
+    SurfacePixels = nullptr;
+}
+
+void PresentSurface(int x, int y, int w, int h) {
+    if (!Window) return;
+    Window->surface->source = QRect(x, y, w, h);
+    // Painted now, not at the next turn of the event loop.
+    Window->surface->repaint();
+}
+
+void SetClientSize(int width, int height) {
+    if (!Window) return;
+    int menuHeight = Window->menuBar()->heightForWidth(std::max(width, 1));
+    if (menuHeight < 0) menuHeight = Window->menuBar()->sizeHint().height();
+    Window->resize(std::max(width, 0), std::max(height, 0) + menuHeight);
+}
+
+void MoveWindowTo(int x, int y) {
+    if (Window) Window->move(x, y);
+}
+
+bool GetWindowRect(int* left, int* top) {
+    if (!Window) return false;
+    const QRect frame = Window->frameGeometry();
+    *left = frame.left();
+    *top = frame.top();
+    return true;
+}
+
+void DestroyMainWindow() { OnDestroy(); }
+
+void PumpEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
+bool WaitForEvent() {
+    if (QCoreApplication::closingDown()) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    return true;
+}
+
+void ExitProcess(int status) {
+    std::fflush(nullptr);
+    std::_Exit(status);
+}
+
+}  // namespace platform
+}  // namespace koru

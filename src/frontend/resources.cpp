@@ -1,0 +1,158 @@
+#include "frontend/resources.h"
+
+#include "frontend/commands.h"
+#include "frontend/config.h"
+#include "frontend/frontend.h"
+#include "frontend/platform.h"
+
+namespace koru {
+
+const char* const WindowCaption = "Koru";
+const char* const CreditsText =
+    "Koru is a Game Boy Advance emulator for the desktop, written from scratch by its authors.\n"
+    "Game Boy Advance is a trademark of Nintendo; Koru has no tie to Nintendo.";
+const char* const CompiledText = "compiled on May 21 2001";
+
+namespace {
+
+const MenuItem FileItems[] = {
+    {"&New", CommandNew},           {"S&etup", CommandSetup},
+    {nullptr, 0},                   {"&Load State", CommandLoadState},
+    {"&Save State", CommandSaveState}, {nullptr, 0},
+    {"&Quit", CommandQuit},
+};
+const MenuItem SizeItems[] = {
+    {"1:1 (240x160)", 150}, {"2:1 (480x320)", 151}, {"3:1 (720x480)", 152},
+    {"4:1 (960x640)", 153}, {nullptr, 0},           {"&Snapshot", CommandSnapshot},
+};
+const MenuItem HelpItems[] = {
+    {"&Info", CommandInfo},
+    {"&About", CommandAbout},
+};
+
+struct Description {
+    int id;
+    const char* text;
+};
+const Description Descriptions[] = {
+    {150, "Set 1:1 screen resolution (240x160)"},
+    {151, "Set 2:1 screen resolution (480x320)"},
+    {152, "Set 3:1 screen resolution (720x480)"},
+    {153, "Set 4:1 screen resolution (960x640)"},
+    {154, "Save window size and position"},
+    {155, "Run new cartridge"},
+    {156, "Set parameters of the emulation"},
+    {157, "Quit the emulator"},
+    {158, "Show credits"},
+    {159, "Show cartridge information"},
+    {160, "Load emulation state"},
+    {161, "Save emulation state"},
+};
+
+const FilterPair CartridgeFilter[] = {
+    {"Game Boy Advance cartridges (*.gba)", "*.gba"},
+    {"All Files (*.*)", "*.*"},
+    {nullptr, nullptr},
+};
+const FilterPair StateFilter[] = {
+    {"Koru state files (*.sta)", "*.sta"},
+    {"All Files (*.*)", "*.*"},
+    {nullptr, nullptr},
+};
+
+using K = ControlKind;
+
+// Options on the left, timings and sound on the right, buttons below.
+const ControlTemplate SetupControls[] = {
+    {K::GroupBox, -1, "Options", 5, 4, 105, 178},
+    {K::Picture, -1, "LOGO", 37, 14, 40, 37},
+    {K::CheckBox, SetupAutoFireA, "Autofire for button A", 11, 56, 96, 10},
+    {K::CheckBox, SetupAutoFireB, "Autofire for button B", 11, 68, 96, 10},
+    {K::CheckBox, SetupAutoFireL, "Autofire for button L", 11, 80, 96, 10},
+    {K::CheckBox, SetupAutoFireR, "Autofire for button R", 11, 92, 96, 10},
+    {K::CheckBox, SetupCheckCrc, "Check cartridge CRC", 11, 104, 96, 10},
+    {K::CheckBox, SetupSleep, "Sleep when inactive", 11, 116, 96, 10},
+    {K::CheckBox, SetupUseDrums, "Use drums for noise", 11, 128, 96, 10},
+    {K::Edit, SetupLogFile, "", 11, 144, 93, 13},
+    {K::CheckBox, SetupLogSound, "Log sound to this file", 11, 162, 96, 10},
+
+    {K::GroupBox, -1, "Timings", 115, 4, 100, 58},
+    {K::ScrollBar, SetupUpdatePeriod, "", 121, 16, 88, 10},
+    {K::Label, SetupUpdatePeriod + 10, "Update Period", 121, 28, 88, 8},
+    {K::ScrollBar, SetupTimerPeriod, "", 121, 39, 88, 10},
+    {K::Label, SetupTimerPeriod + 10, "Timer Period", 121, 51, 88, 8},
+
+    {K::GroupBox, -1, "Sound", 115, 66, 100, 116},
+    {K::Label, -1, "Channels", 121, 79, 32, 8},
+    {K::CheckBox, SetupChannel1, "1", 154, 78, 14, 10},
+    {K::CheckBox, SetupChannel1 + 1, "2", 168, 78, 14, 10},
+    {K::CheckBox, SetupChannel1 + 2, "3", 182, 78, 14, 10},
+    {K::CheckBox, SetupChannel1 + 3, "4", 196, 78, 14, 10},
+    {K::ScrollBar, SetupVolume, "", 121, 93, 88, 10},
+    {K::Label, SetupVolume + 10, "Volume", 121, 105, 88, 8},
+    {K::ScrollBar, SetupRate, "", 121, 116, 88, 10},
+    {K::Label, SetupRate + 10, "Sound Rate", 121, 128, 88, 8},
+    {K::ScrollBar, SetupBuffers, "", 121, 139, 88, 10},
+    {K::Label, SetupBuffers + 10, "Buffers", 121, 151, 88, 8},
+    {K::CheckBox, SetupMidi, "Play sound through MIDI", 121, 165, 90, 10},
+
+    {K::DefaultButton, IdOk, "OK", 22, 187, 50, 14},
+    {K::Button, SetupReset, "Reset", 85, 187, 50, 14},
+    {K::Button, IdCancel, "Cancel", 148, 187, 50, 14},
+};
+
+const ControlTemplate AboutControls[] = {
+    {K::Frame, -1, "", 5, 5, 190, 138},
+    {K::Picture, -1, "LOGO", 12, 12, 40, 37},
+    {K::Label, -1, "Koru - a Game Boy Advance emulator", 58, 18, 132, 10},
+    {K::ReadOnlyText, 181, "", 58, 32, 132, 10},
+    {K::ReadOnlyText, 180, "", 10, 56, 180, 60},
+    {K::DefaultButton, IdOk, "OK", 75, 150, 50, 14},
+};
+
+const ControlTemplate InfoControls[] = {
+    {K::GroupBox, 174, "", 5, 5, 160, 118},
+    {K::Label, -1, "Manufacturer", 12, 20, 50, 8},
+    {K::ReadOnlyText, 170, "", 65, 20, 96, 8},
+    {K::Label, -1, "Checksum", 12, 36, 50, 8},
+    {K::ReadOnlyText, 171, "", 65, 36, 96, 8},
+    {K::Label, -1, "Complement", 12, 52, 50, 8},
+    {K::ReadOnlyText, 172, "", 65, 52, 96, 8},
+    {K::Label, -1, "Version", 12, 68, 50, 8},
+    {K::ReadOnlyText, 173, "", 65, 68, 96, 8},
+    {K::Label, -1, "Unit ID", 12, 84, 50, 8},
+    {K::ReadOnlyText, 175, "", 65, 84, 96, 8},
+    {K::Label, -1, "Device Type", 12, 100, 50, 8},
+    {K::ReadOnlyText, 176, "", 65, 100, 96, 8},
+    {K::DefaultButton, IdOk, "OK", 60, 130, 50, 14},
+};
+
+template <typename T, size_t N>
+constexpr size_t CountOf(const T (&)[N]) {
+    return N;
+}
+
+}  // namespace
+
+const MenuTemplate MainMenu[3] = {
+    {"&File", FileItems, CountOf(FileItems)},
+    {"&Size", SizeItems, CountOf(SizeItems)},
+    {"&Help", HelpItems, CountOf(HelpItems)},
+};
+
+const char* CommandDescription(int id) {
+    for (const Description& d : Descriptions) {
+        if (d.id == id) return d.text;
+    }
+    return nullptr;
+}
+
+const FilterPair* FilterPairs(FileFilter filter) {
+    return filter == FileFilter::States ? StateFilter : CartridgeFilter;
+}
+
+const DialogTemplate SetupDialog = {143, "Koru Setup", 220, 205, SetupControls, CountOf(SetupControls)};
+const DialogTemplate AboutDialog = {144, "About Koru", 200, 170, AboutControls, CountOf(AboutControls)};
+const DialogTemplate InfoDialog = {145, "Cartridge Information", 170, 150, InfoControls, CountOf(InfoControls)};
+
+}  // namespace koru
