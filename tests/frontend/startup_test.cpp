@@ -1,0 +1,165 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+
+#include "frontend/commands.h"
+#include "frontend/config.h"
+#include "frontend/frontend.h"
+#include "frontend/ini.h"
+#include "frontend/input.h"
+#include "frontend_test.h"
+#include "machine/log.h"
+#include "machine/machine.h"
+#include "support/test_host.h"
+
+namespace koru::test {
+namespace {
+
+class StartupTest : public FrontendTest {
+protected:
+    void Ini(const std::string& text) {
+        std::ofstream out(dir / "KORU.ini", std::ios::binary);
+        out << text;
+    }
+    std::string Cartridge(const char* name, const char* title) {
+        WriteFile(dir / name, MakeCartridge(64 * 1024, title));
+        return (dir / name).string();
+    }
+    // Runs the program until it ends; the status it ended with, or -1 when
+    // RunDesktop returned (its result is then in returned).
+    int Run(const std::string& commandLine) {
+        try {
+            returned = RunDesktop(commandLine.c_str());
+            return -1;
+        } catch (const ProcessExit& exit) {
+            return exit.status;
+        }
+    }
+    // The user quits at the next frame.
+    static void QuitAtNextFrame() {
+        PollInputHook = [] {
+            OnDestroy();
+            return 0u;
+        };
+    }
+    int returned = -99;
+};
+
+TEST_F(StartupTest, WithNoCommandLineTheDialogOffersTheDefaultCartridge) {
+    Verbose = 5;
+    EXPECT_EQ(Run(""), -1);
+    EXPECT_EQ(returned, 0);  // cancelled
+    EXPECT_EQ(Verbose, 0u);
+    ASSERT_EQ(Fake.fileStarts.size(), 1u);
+    EXPECT_EQ(Fake.fileStarts[0], "CART.GBA");
+    const std::vector<std::string> expected = {
+        "CreateMainWindow", "CreateFrameSurface 500 160", "AcquireWindowContext", "SetClientSize 240 160",
+        "MoveWindowTo 50 50", "SetClientSize 240 160", "MoveWindowTo 50 50", "OpenFileDialog cartridges",
+        "ReleaseWindowContext", "FreeFrameSurface"};
+    EXPECT_EQ(Fake.calls, expected);
+    EXPECT_EQ(EmulationActive, 1u);
+}
+
+TEST_F(StartupTest, TheIniGivesGeometryAndTheLastCartridge) {
+    Ini("[KORU]\nWidth=720\nHeight=-480\nX=-10\nY=7\nCartridge=/x/last.gba\n");
+    Run("");
+    EXPECT_TRUE(Fake.Called("SetClientSize 720 -480"));
+    EXPECT_TRUE(Fake.Called("MoveWindowTo -10 7"));
+    ASSERT_EQ(Fake.fileStarts.size(), 1u);
+    EXPECT_EQ(Fake.fileStarts[0], "/x/last.gba");
+}
+
+TEST_F(StartupTest, ACommandLineIsRunWithoutDialogAndAsItIs) {
+    const std::string game = Cartridge("my game.gba", "ZELDA");
+    QuitAtNextFrame();
+    EXPECT_EQ(Run(game), 0);
+    EXPECT_EQ(Fake.Count("OpenFileDialog"), 0);
+    EXPECT_STREQ(CartridgeSection, "ZELDA");
+    char name[251];
+    ProfileGetString("KORU", "Cartridge", "", name, sizeof name, IniPath);
+    EXPECT_EQ(name, game);
+}
+
+TEST_F(StartupTest, AFirstCartridgeThatCannotRunEndsTheProgram) {
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(Run("\"quoted.gba\""), -1);
+    const std::string message = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(returned, 1);
+    EXPECT_STREQ(CartridgeName, "\"quoted.gba\"");  // quotes are part of the name
+    EXPECT_EQ(Fake.Count("OpenFileDialog"), 0);
+    EXPECT_NE(message.find("cannot run \"quoted.gba\""), std::string::npos) << message;
+    EXPECT_TRUE(Fake.Called("FreeFrameSurface"));
+}
+
+TEST_F(StartupTest, ALongCommandLineIsRefusedAndTheDialogComesUp) {
+    Ini("[KORU]\nCartridge=last.gba\n");
+    const std::string game = Cartridge("game.gba", "METROID");
+    const std::string longName = std::string(200, 'x') + " " + std::string(60, 'y') + ".gba";
+    Fake.fileAnswers = {game};
+    QuitAtNextFrame();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(Run(longName), 0);
+    const std::string message = testing::internal::GetCapturedStderr();
+    EXPECT_NE(message.find("longer than 250"), std::string::npos) << message;
+    ASSERT_EQ(Fake.fileStarts.size(), 1u);
+    EXPECT_EQ(Fake.fileStarts[0], "last.gba");
+    EXPECT_STREQ(CartridgeName, game.c_str());
+    EXPECT_STREQ(CartridgeSection, "METROID");
+    // Nothing was made from a cut name.
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        EXPECT_EQ(entry.path().filename().string().find("xxx"), std::string::npos);
+    }
+}
+
+TEST_F(StartupTest, NoWindowNoProgram) {
+    Fake.windowFails = true;
+    testing::internal::CaptureStderr();
+    Run("game.gba");
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(returned, 1);
+    EXPECT_EQ(Fake.Count("OpenFileDialog"), 0);
+}
+
+TEST_F(StartupTest, ARunAskedToStopStartsTheNewCartridge) {
+    const std::string first = Cartridge("first.gba", "FIRST");
+    const std::string second = Cartridge("second.gba", "SECOND");
+    int frames = 0;
+    PollInputHook = [&] {
+        if (++frames == 1) {
+            // File / New chose the second cartridge.
+            std::strcpy(CartridgeName, second.c_str());
+            ExitRequest = 1;
+        } else {
+            OnDestroy();
+        }
+        return 0u;
+    };
+    EXPECT_EQ(Run(first), 0);
+    EXPECT_STREQ(CartridgeSection, "SECOND");
+    EXPECT_EQ(Fake.Count("OpenFileDialog"), 0);
+}
+
+TEST_F(StartupTest, ALaterCartridgeThatCannotRunBringsTheDialog) {
+    const std::string first = Cartridge("first.gba", "FIRST");
+    int frames = 0;
+    PollInputHook = [&] {
+        if (++frames == 1) {
+            std::strcpy(CartridgeName, (dir / "missing.gba").c_str());
+            ExitRequest = 1;
+        } else {
+            OnDestroy();
+        }
+        return 0u;
+    };
+    Fake.fileAnswers = {first};
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(Run(first), 0);
+    testing::internal::GetCapturedStderr();
+    ASSERT_EQ(Fake.fileStarts.size(), 1u);
+    EXPECT_EQ(Fake.fileStarts[0], (dir / "missing.gba").string());
+    EXPECT_EQ(frames, 2);
+}
+
+}  // namespace
+}  // namespace koru::test
