@@ -11,7 +11,7 @@ packages=(
   qt6-base-dev qt6-qpa-plugins libsdl2-dev libfluidsynth-dev timgm6mb-soundfont
   fonts-dejavu-core
   clang libclang-rt-14-dev llvm
-  xvfb xdotool x11-utils
+  xvfb xdotool x11-utils x11-apps
 )
 # Packages installed without recommends (the ARM toolchain would otherwise
 # pull in several hundred megabytes of documentation and libraries).

@@ -1,0 +1,489 @@
+// The desktop program as a user meets it: started in a fresh directory on a
+// virtual X server, driven with xdotool, looked at through window captures.
+// Skipped where no X server can be started.
+#ifdef KORU_DESKTOP
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <poll.h>
+#include <png.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "frontend/ini.h"
+#include "machine/savefiles.h"
+#include "support/test_machine.h"
+
+extern char** environ;
+
+namespace koru::test {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+// How long a condition may take before a test gives up on it (the program
+// starts, draws, writes a file). Generous: the machine may be busy.
+constexpr auto Patience = std::chrono::seconds(30);
+
+struct Rgb {
+    int r, g, b;
+};
+
+// A capture of a window: 8-bit channels, rows top to bottom.
+struct Picture {
+    int width = 0, height = 0;
+    std::vector<Rgb> pixels;
+    Rgb At(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+};
+
+bool Near(Rgb a, Rgb b, int tolerance = 10) {
+    return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance && std::abs(a.b - b.b) <= tolerance;
+}
+
+std::string Describe(Rgb c) {
+    return "(" + std::to_string(c.r) + "," + std::to_string(c.g) + "," + std::to_string(c.b) + ")";
+}
+
+pid_t Spawn(const std::vector<std::string>& arguments, const std::string& output) {
+    std::vector<char*> argv;
+    for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, (output + ".err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = -1;
+    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+std::string Output(const std::string& command) {
+    std::FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return "";
+    std::string text;
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, n);
+    pclose(pipe);
+    return text;
+}
+
+bool Succeeds(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
+
+// A 240 x 160 PNG written by koru-headless.
+bool ReadPng(const std::filesystem::path& path, Picture* picture) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str())) return false;
+    image.format = PNG_FORMAT_RGB;
+    std::vector<uint8_t> bytes(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, bytes.data(), 0, nullptr)) return false;
+    picture->width = static_cast<int>(image.width);
+    picture->height = static_cast<int>(image.height);
+    picture->pixels.resize(static_cast<size_t>(image.width) * image.height);
+    for (size_t i = 0; i < picture->pixels.size(); ++i) {
+        picture->pixels[i] = Rgb{bytes[3 * i], bytes[3 * i + 1], bytes[3 * i + 2]};
+    }
+    return true;
+}
+
+uint32_t Big32(const std::string& data, size_t at) {
+    return (uint32_t(uint8_t(data[at])) << 24) | (uint32_t(uint8_t(data[at + 1])) << 16) |
+           (uint32_t(uint8_t(data[at + 2])) << 8) | uint32_t(uint8_t(data[at + 3]));
+}
+
+// Decodes the window dump xwd writes (true colour, 32 bits a pixel).
+bool ParseXwd(const std::string& data, Picture* picture) {
+    if (data.size() < 100) return false;
+    const uint32_t headerSize = Big32(data, 0), width = Big32(data, 16), height = Big32(data, 20);
+    const uint32_t byteOrder = Big32(data, 28), bitsPerPixel = Big32(data, 44), bytesPerLine = Big32(data, 48);
+    const uint32_t redMask = Big32(data, 56), greenMask = Big32(data, 60), blueMask = Big32(data, 64);
+    const uint32_t colours = Big32(data, 76);
+    if (bitsPerPixel != 32) return false;
+    const size_t start = headerSize + static_cast<size_t>(colours) * 12;
+    if (data.size() < start + static_cast<size_t>(bytesPerLine) * height) return false;
+    auto channel = [](uint32_t pixel, uint32_t mask) {
+        if (!mask) return 0;
+        int shift = 0;
+        while (!((mask >> shift) & 1)) ++shift;
+        const uint32_t value = (pixel & mask) >> shift, top = mask >> shift;
+        return static_cast<int>(value * 255 / top);
+    };
+    picture->width = static_cast<int>(width);
+    picture->height = static_cast<int>(height);
+    picture->pixels.resize(static_cast<size_t>(width) * height);
+    for (uint32_t y = 0; y < height; ++y) {
+        for (uint32_t x = 0; x < width; ++x) {
+            const size_t at = start + static_cast<size_t>(y) * bytesPerLine + 4 * x;
+            uint32_t pixel;
+            if (byteOrder == 0) {
+                pixel = uint32_t(uint8_t(data[at])) | (uint32_t(uint8_t(data[at + 1])) << 8) |
+                        (uint32_t(uint8_t(data[at + 2])) << 16) | (uint32_t(uint8_t(data[at + 3])) << 24);
+            } else {
+                pixel = Big32(data, at);
+            }
+            picture->pixels[static_cast<size_t>(y) * width + x] =
+                Rgb{channel(pixel, redMask), channel(pixel, greenMask), channel(pixel, blueMask)};
+        }
+    }
+    return true;
+}
+
+class DesktopTest : public TempDirTest {
+protected:
+    void SetUp() override {
+        TempDirTest::SetUp();
+        for (const char* tool : {"Xvfb", "xdotool", "xwd", "xdpyinfo"}) {
+            if (!Succeeds(std::string("command -v ") + tool)) GTEST_SKIP() << tool << " is not installed";
+        }
+        if (!StartServer()) GTEST_SKIP() << "no X server could be started";
+    }
+
+    void TearDown() override {
+        if (program_ > 0) {
+            kill(program_, SIGKILL);
+            waitpid(program_, nullptr, 0);
+        }
+        if (server_ > 0) {
+            kill(server_, SIGTERM);
+            waitpid(server_, nullptr, 0);
+        }
+        TempDirTest::TearDown();
+    }
+
+    // Xvfb picks a free display itself and tells which.
+    bool StartServer() {
+        int fds[2];
+        if (pipe(fds) != 0) return false;
+        const std::string fd = std::to_string(fds[1]);
+        std::vector<std::string> arguments = {"Xvfb", "-displayfd", fd, "-screen", "0", "1280x1024x24", "-nolisten",
+                                              "tcp"};
+        std::vector<char*> argv;
+        for (std::string& a : arguments) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addclose(&actions, fds[0]);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        const bool spawned = posix_spawnp(&server_, "Xvfb", &actions, nullptr, argv.data(), environ) == 0;
+        posix_spawn_file_actions_destroy(&actions);
+        close(fds[1]);
+        if (!spawned) {
+            server_ = -1;
+            close(fds[0]);
+            return false;
+        }
+        std::string number;
+        pollfd wait{fds[0], POLLIN, 0};
+        while (poll(&wait, 1, 15000) > 0) {
+            char c;
+            if (read(fds[0], &c, 1) != 1 || c == '\n') break;
+            number += c;
+        }
+        close(fds[0]);
+        if (number.empty()) return false;
+        display_ = ":" + number;
+        setenv("DISPLAY", display_.c_str(), 1);
+        unsetenv("KORU_VERBOSE");
+        return Succeeds("xdpyinfo");
+    }
+
+    // Starts koru in the test's directory.
+    void Start(const std::vector<std::string>& arguments) {
+        std::vector<std::string> command = {KORU_DESKTOP};
+        command.insert(command.end(), arguments.begin(), arguments.end());
+        program_ = Spawn(command, (dir / "koru.out").string());
+        ASSERT_GT(program_, 0);
+        ASSERT_TRUE(WaitFor([&] { return !(window_ = Find("^Koru$")).empty(); })) << "no window";
+        Succeeds("xdotool windowfocus --sync " + window_);
+    }
+
+    // The visible window whose name matches, or "".
+    static std::string Find(const std::string& name) {
+        std::string id = Output("xdotool search --onlyvisible --name '" + name + "' 2>/dev/null");
+        const size_t end = id.find('\n');
+        return end == std::string::npos ? id : id.substr(0, end);
+    }
+
+    template <typename Condition>
+    bool WaitFor(Condition condition) {
+        const auto deadline = Clock::now() + Patience;
+        while (Clock::now() < deadline) {
+            if (condition()) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return condition();
+    }
+
+    void Keys(const std::string& keys) { ASSERT_TRUE(Succeeds("xdotool key --delay 60 " + keys)); }
+
+    Picture Capture() {
+        Picture picture;
+        ParseXwd(Output("xwd -silent -id " + window_), &picture);
+        return picture;
+    }
+
+    // The window's size as the X server knows it.
+    std::pair<int, int> Geometry() {
+        std::istringstream text(Output("xdotool getwindowgeometry --shell " + window_));
+        int width = 0, height = 0;
+        std::string line;
+        while (std::getline(text, line)) {
+            if (line.rfind("WIDTH=", 0) == 0) width = std::stoi(line.substr(6));
+            if (line.rfind("HEIGHT=", 0) == 0) height = std::stoi(line.substr(7));
+        }
+        return {width, height};
+    }
+
+    // The status the program ended with, or -1 if it did not end in time.
+    int WaitExit() {
+        int status = 0;
+        const bool ended = WaitFor([&] { return waitpid(program_, &status, WNOHANG) == program_; });
+        if (!ended) return -1;
+        program_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+
+    std::string Ini(const char* section, const char* key) {
+        char value[251];
+        ProfileGetString(section, key, "", value, sizeof value, (dir / "KORU.ini").c_str());
+        return value;
+    }
+
+    // A copy of a built cartridge in the test's directory, so that its
+    // ".sav" and ".sta" land there.
+    std::string Cartridge(const std::string& name) {
+        const auto source = BuiltRom(name);
+        if (!std::filesystem::exists(source)) return "";
+        std::filesystem::copy_file(source, dir / (name + ".gba"), std::filesystem::copy_options::overwrite_existing);
+        return (dir / (name + ".gba")).string();
+    }
+
+    // The colour the keys cartridge shows, read in the middle of the window.
+    Rgb Middle() {
+        const Picture picture = Capture();
+        if (picture.width == 0) return Rgb{-1, -1, -1};
+        return picture.At(picture.width / 2, picture.height - 40);
+    }
+
+    // The picture koru-headless makes of the cartridge with these keys held.
+    bool HeadlessPicture(const std::string& cartridge, const std::string& keys, Picture* picture) {
+        const auto png = dir / "headless.png";
+        const std::string args = "--frames 30 " + (keys.empty() ? "" : "--keys 0:" + keys + " ") + "--screenshot " +
+                                 png.string() + " " + cartridge;
+        const bool ok = RunHeadless(args) == 0 && ReadPng(png, picture);
+        std::filesystem::remove(png);
+        std::filesystem::remove(dir / "keys.sav");
+        return ok;
+    }
+
+    // Skips the test while the core cannot run the keys cartridge yet.
+    std::string KeysCartridge() {
+        const std::string cartridge = Cartridge("keys");
+        if (cartridge.empty()) return "";
+        Picture idle, pressed;
+        if (!HeadlessPicture(cartridge, "", &idle) || !HeadlessPicture(cartridge, "1", &pressed)) return "";
+        if (!Near(idle.At(120, 80), Grey) || !Near(pressed.At(120, 80), Red)) return "";
+        return cartridge;
+    }
+
+    static constexpr Rgb Grey{99, 99, 99};
+    static constexpr Rgb Red{255, 99, 99};
+    static constexpr Rgb Green{99, 255, 99};
+    static constexpr Rgb Yellow{197, 197, 0};
+
+    pid_t server_ = -1;
+    pid_t program_ = -1;
+    std::string display_;
+    std::string window_;
+};
+
+TEST_F(DesktopTest, TheFirstPictureShowsTheCartridge) {
+    const std::string cartridge = Cartridge("hello");
+    if (cartridge.empty()) GTEST_SKIP() << "the test cartridges were not built";
+    Picture expected;
+    ASSERT_TRUE(HeadlessPicture(cartridge, "", &expected));
+    if (Near(expected.At(120, 80), Rgb{0, 0, 0}, 0)) GTEST_SKIP() << "the core does not draw this cartridge yet";
+
+    Start({cartridge});
+    // At 1:1 the client area is the window's lowest 160 rows, pixel for
+    // pixel the console's screen.
+    bool same = false;
+    std::string difference;
+    WaitFor([&] {
+        const Picture window = Capture();
+        if (window.width != 240 || window.height < 160) return false;
+        const int top = window.height - 160;
+        for (int y = 0; y < 160; y += 3) {
+            for (int x = 0; x < 240; x += 3) {
+                if (!Near(window.At(x, top + y), expected.At(x, y))) {
+                    difference = "at " + std::to_string(x) + "," + std::to_string(y) + ": " +
+                                 Describe(window.At(x, top + y)) + " instead of " + Describe(expected.At(x, y));
+                    return false;
+                }
+            }
+        }
+        return same = true;
+    });
+    EXPECT_TRUE(same) << difference;
+}
+
+TEST_F(DesktopTest, KeysReachTheGame) {
+    const std::string cartridge = KeysCartridge();
+    if (cartridge.empty()) GTEST_SKIP() << "the core cannot run the keys cartridge yet";
+    std::ofstream(dir / "KORU.ini") << "[KORU]\nSaveCPU=0\n";
+    Start({cartridge});
+    ASSERT_TRUE(WaitFor([&] { return Near(Middle(), Grey); })) << Describe(Middle());
+    ASSERT_TRUE(Succeeds("xdotool keydown space"));
+    EXPECT_TRUE(WaitFor([&] { return Near(Middle(), Red); })) << Describe(Middle());
+    ASSERT_TRUE(Succeeds("xdotool keydown Right"));
+    EXPECT_TRUE(WaitFor([&] { return Near(Middle(), Rgb{255, 255, 99}); })) << Describe(Middle());
+    ASSERT_TRUE(Succeeds("xdotool keyup space keyup Right"));
+    EXPECT_TRUE(WaitFor([&] { return Near(Middle(), Grey); })) << Describe(Middle());
+    // Another key of the A row, and Enter as Start.
+    ASSERT_TRUE(Succeeds("xdotool keydown k"));
+    EXPECT_TRUE(WaitFor([&] { return Near(Middle(), Red); })) << Describe(Middle());
+    ASSERT_TRUE(Succeeds("xdotool keyup k"));
+}
+
+TEST_F(DesktopTest, SizeThreeToOneAndSnapshot) {
+    const std::string cartridge = Cartridge("keys");
+    if (cartridge.empty()) GTEST_SKIP() << "the test cartridges were not built";
+    std::ofstream(dir / "KORU.ini") << "[KORU]\nSaveCPU=0\n";
+    Start({cartridge});
+    ASSERT_TRUE(WaitFor([&] { return Geometry().first == 240; }));
+    const int menu = Geometry().second - 160;
+    ASSERT_GT(menu, 0);
+    Keys("alt+s Down Down Return");
+    EXPECT_TRUE(WaitFor([&] { return Geometry() == std::make_pair(720, 480 + menu); }))
+        << Geometry().first << "x" << Geometry().second;
+    Keys("alt+s s");
+    ASSERT_TRUE(WaitFor([&] { return Ini("KORU", "Height") == "480"; }));
+    EXPECT_EQ(Ini("KORU", "Width"), "720");
+    EXPECT_EQ(Ini("KORU", "X"), "50");
+    EXPECT_EQ(Ini("KORU", "Y"), "50");
+    // The picture fills the whole client area.
+    const Picture picture = Capture();
+    ASSERT_EQ(picture.width, 720);
+    EXPECT_EQ(picture.height, 480 + menu);
+}
+
+TEST_F(DesktopTest, SetupWritesTheIniFile) {
+    const std::string cartridge = Cartridge("keys");
+    if (cartridge.empty()) GTEST_SKIP() << "the test cartridges were not built";
+    std::ofstream(dir / "KORU.ini") << "; mine\n[KORU]\nSaveCPU=0\nUpdatePeriod=2\n";
+    Start({cartridge});
+    Keys("alt+f e");
+    ASSERT_TRUE(WaitFor([&] { return !Find("^Koru Setup$").empty(); }));
+    Keys("Return");
+    ASSERT_TRUE(WaitFor([&] { return !Ini("KORU KEYS", "UseDrums").empty(); }));
+    std::ifstream in(dir / "KORU.ini");
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_EQ(text.str(),
+              "; mine\n[KORU]\nSaveCPU=0\nUpdatePeriod=2\nSoundRate=1\nSoundBuffers=16\nSoundVolume=200\nCheckCRC=1\n"
+              "TimerPeriod=0\nSoundLogFile=LOG.MID\n\n[KORU KEYS]\nSoundSwitch=32783\nAutoFire=0\nUseDrums=0\n");
+    EXPECT_TRUE(Find("^Koru Setup$").empty());
+}
+
+TEST_F(DesktopTest, F7AndF8WriteAndReadTheStateFile) {
+    const std::string cartridge = KeysCartridge();
+    if (cartridge.empty()) GTEST_SKIP() << "the core cannot run the keys cartridge yet";
+    std::ofstream(dir / "KORU.ini") << "[KORU]\nSaveCPU=0\n";
+    Start({cartridge});
+    ASSERT_TRUE(WaitFor([&] { return Near(Middle(), Grey); })) << Describe(Middle());
+    Keys("F7");
+    ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(dir / "keys.sta"); }));
+    EXPECT_TRUE(WaitFor([&] { return std::filesystem::file_size(dir / "keys.sta") == StateFileSize; }));
+    // Select turns the game yellow; loading the state brings the grey back.
+    Keys("Tab");
+    ASSERT_TRUE(WaitFor([&] { return Near(Middle(), Yellow); })) << Describe(Middle());
+    Keys("F8");
+    EXPECT_TRUE(WaitFor([&] { return Near(Middle(), Grey); })) << Describe(Middle());
+}
+
+TEST_F(DesktopTest, EscapeEndsTheProgramWithEverythingWritten) {
+    // Where the core runs the keys cartridge, the game also writes its
+    // battery save; otherwise only the program's own files are checked.
+    std::string cartridge = KeysCartridge();
+    const bool playing = !cartridge.empty();
+    if (!playing) cartridge = Cartridge("keys");
+    if (cartridge.empty()) GTEST_SKIP() << "the test cartridges were not built";
+    std::ofstream(dir / "KORU.ini") << "[KORU]\nSaveCPU=0\n";
+    Start({cartridge});
+    if (playing) {
+        Keys("Tab");
+        ASSERT_TRUE(WaitFor([&] { return Near(Middle(), Yellow); })) << Describe(Middle());
+    }
+    Keys("Escape");
+    EXPECT_EQ(WaitExit(), 0);
+    EXPECT_EQ(Ini("KORU", "Cartridge"), cartridge);
+    if (playing) {
+        const std::vector<uint8_t> save = ReadFile(dir / "keys.sav");
+        ASSERT_GE(save.size(), 2u);
+        EXPECT_EQ(save[0], 'K');
+        EXPECT_EQ(save[1], '1');
+    }
+}
+
+TEST_F(DesktopTest, SigtermEndsTheProgramLikeClosingTheWindow) {
+    const std::string cartridge = Cartridge("keys");
+    if (cartridge.empty()) GTEST_SKIP() << "the test cartridges were not built";
+    std::ofstream(dir / "KORU.ini") << "[KORU]\nSaveCPU=0\n";
+    Start({cartridge});
+    kill(program_, SIGTERM);
+    EXPECT_EQ(WaitExit(), 0);
+    EXPECT_EQ(Ini("KORU", "Cartridge"), cartridge);
+}
+
+TEST_F(DesktopTest, SignalsEndTheProgramAlsoWhileItSleeps) {
+    const std::string cartridge = Cartridge("keys");
+    if (cartridge.empty()) GTEST_SKIP() << "the test cartridges were not built";
+    // With "Sleep when inactive", an open menu stops the emulation, which
+    // then waits for events only.
+    std::ofstream(dir / "KORU.ini") << "[KORU]\nSaveCPU=1\n";
+    Start({cartridge});
+    Keys("alt+h");
+    kill(program_, SIGHUP);
+    EXPECT_EQ(WaitExit(), 0);
+    EXPECT_EQ(Ini("KORU", "Cartridge"), cartridge);
+}
+
+TEST_F(DesktopTest, ALongCommandLineIsRefusedAndTheDialogAsks) {
+    const std::string longName = (dir / (std::string(200, 'x') + " " + std::string(60, 'y') + ".gba")).string();
+    program_ = Spawn({KORU_DESKTOP, longName}, (dir / "koru.out").string());
+    ASSERT_GT(program_, 0);
+    // The open-file dialog comes up: the cartridge was not run.
+    std::string dialog;
+    ASSERT_TRUE(WaitFor([&] {
+        const std::string windows = Output("xdotool search --onlyvisible --name '.' 2>/dev/null");
+        for (std::istringstream lines(windows); std::getline(lines, dialog);) {
+            const std::string name = Output("xdotool getwindowname " + dialog);
+            if (name.find("Koru") == std::string::npos && !name.empty() && name != "\n") return true;
+        }
+        return false;
+    }));
+    std::ifstream err(dir / "koru.out.err");
+    std::stringstream text;
+    text << err.rdbuf();
+    EXPECT_NE(text.str().find("longer than 250"), std::string::npos) << text.str();
+    // Cancelling ends the program without a run.
+    Keys("Escape");
+    EXPECT_EQ(WaitExit(), 0);
+}
+
+}  // namespace
+}  // namespace koru::test
+#endif
