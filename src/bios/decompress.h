@@ -17,11 +17,15 @@ void Lz77Decode(uint32_t source, uint32_t destination, uint32_t size);
 void HuffmanDecode(uint32_t source, uint32_t destination, uint32_t size, uint32_t width);
 
 // The decoders and the long services can charge far more cycles than a
-// 32-bit counter holds; the charge is dropped once they finish anyway, so
-// they keep the counter from running past this floor.
-constexpr int32_t CycleFloor = -0x40000000;
+// 32-bit counter holds. What the decoders charge is dropped once they
+// finish, and no real call of the others comes near this depth (about
+// sixty frames of cycles), so they hold the counter, and the remainder that
+// a cut slice keeps aside (a write to an interrupt register cuts it, and the
+// CPU loop adds it back), above this floor.
+constexpr int32_t CycleFloor = -(1 << 24);
 inline void HoldCycleFloor() {
     if (CpuState.Cycles < CycleFloor) CpuState.Cycles = CycleFloor;
+    if (CpuState.SavedCycles < CycleFloor) CpuState.SavedCycles = CycleFloor;
 }
 
 }  // namespace koru

@@ -27,7 +27,7 @@ class BiosTest : public test::MachineTest {
 protected:
     void SetUp() override {
         MachineTest::SetUp();
-        CpuState.CPSR = ModeSystem | FlagT;
+        CpuState.CPSR = uint32_t{ModeSystem} | FlagT;
         CpuState.R[15] = ThumbCall;
         CpuState.Cycles = 500;
     }
@@ -457,15 +457,15 @@ TEST_F(BiosTest, ConsecutiveVBlankWaitsEachWaitForTheirOwnBlank) {
 
 TEST_F(BiosTest, WithABiosImageTheCallEntersSupervisorMode) {
     BiosLoaded = 1;
-    CpuState.CPSR = FlagN | FlagI | FlagT | ModeSystem;
+    CpuState.CPSR = FlagN | FlagI | FlagT | uint32_t{ModeSystem};
     CpuState.R13_svc = 0x03007FE0;
     CpuState.R[13] = 0x03007F00;
     CpuState.R[14] = 0x11;
     Call(0x06, 100, 7);
     BiosLoaded = 0;
     EXPECT_EQ(CpuState.R[0], 100u) << "no service is performed on the host";
-    EXPECT_EQ(CpuState.SPSR_svc, FlagN | FlagI | FlagT | ModeSystem);
-    EXPECT_EQ(CpuState.CPSR, FlagN | FlagI | ModeSupervisor);
+    EXPECT_EQ(CpuState.SPSR_svc, FlagN | FlagI | FlagT | uint32_t{ModeSystem});
+    EXPECT_EQ(CpuState.CPSR, FlagN | FlagI | uint32_t{ModeSupervisor});
     EXPECT_EQ(CpuState.R[14], ThumbCall);
     EXPECT_EQ(CpuState.R[13], 0x03007FE0u);
     EXPECT_EQ(CpuState.R[15], 0x00000008u);
