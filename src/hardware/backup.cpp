@@ -91,6 +91,10 @@ void StartRequest(uint32_t request) {
 }  // namespace
 
 void ResetFlash(uint8_t* storage) {
+    // A reset of the same block while the identification bytes are shown
+    // puts the real ones back, or the save would keep the zeros. A new
+    // block (a new machine, or none) starts from what it holds.
+    if (FlashState.idMode && storage && FlashState.storage == storage) LeaveIdentification();
     FlashState.storage = storage;
     FlashState.commandState = FlashIdle;
     FlashState.idMode = 0;
@@ -147,7 +151,10 @@ void FlashWrite(uint32_t offset, uint8_t v) {
         switch (v) {
         case 0x90:
             if (f.log) Log("FLASH: Product ID mode entered.\n");
-            f.savedBytes = static_cast<uint16_t>(s[0] | (s[1] << 8));
+            // Entered again while it lasts, the block already shows the
+            // identification bytes: setting those aside would lose the
+            // real ones for good, where the chip itself loses nothing.
+            if (!f.idMode) f.savedBytes = static_cast<uint16_t>(s[0] | (s[1] << 8));
             s[0] = 0x00;
             s[1] = 0x00;
             f.idMode = 1;

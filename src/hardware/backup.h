@@ -44,6 +44,10 @@ struct EepromRecord {
 };
 extern EepromRecord EepromState;
 
+// Command state and identification mode off, acting on storage. Called with
+// the block it already acts on while identification lasts, it first puts
+// the real first two bytes back; called with null it forgets the block (the
+// machine that owned it is gone).
 void ResetFlash(uint8_t* storage);
 // Resets the serial state; the data block is kept.
 void ResetEeprom(uint8_t* picture);

@@ -221,8 +221,10 @@ bool PrepareMachine(const char* cartridgeName) {
     ClearRegionPointers();
     ClearPageTables();
     // The EEPROM data belongs to the cartridge now starting; its battery
-    // save brings it back.
+    // save brings it back. The FLASH state of an earlier machine refers to
+    // memory that is gone.
     ClearEepromData();
+    ResetFlash(nullptr);
 
     if (!AllocateRegions()) return false;
     LoadBiosImage();
@@ -333,6 +335,7 @@ void ResetHardware() {
 
 void ShutdownMachine() {
     WriteBatterySave();
+    ResetFlash(nullptr);
     static constexpr uint32_t Bases[] = {0x00000000, 0x02000000, 0x03000000, 0x04000000, 0x05000000,
                                          0x06000000, 0x07000000, 0x08000000, 0x0E000000};
     for (uint32_t base : Bases) FreeRegionAt(base);

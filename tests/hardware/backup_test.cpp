@@ -90,6 +90,42 @@ TEST_F(FlashTest, IdentificationShowsZeroBytesAndLeavingRestoresThem) {
     EXPECT_EQ(ReadByte(Sram + 2), 0xF0);
 }
 
+TEST_F(FlashTest, IdentificationNeverLosesTheRealFirstTwoBytes) {
+    // Entered twice before leaving: the chip itself loses nothing, so the
+    // bytes set aside the first time must come back.
+    WriteHalf(Sram, 0x3412);
+    Command(0x90);
+    EXPECT_EQ(Logged([] { Command(0x90); }), "FLASH: Product ID mode entered.\n");
+    EXPECT_EQ(ReadHalf(Sram), 0x0000);
+    Command(0xF0);
+    EXPECT_EQ(ReadHalf(Sram), 0x3412);
+
+    // A reset while the mode lasts (the reset command, for one) leaves it
+    // with the real bytes in place.
+    Command(0x90);
+    ResetHardware();
+    EXPECT_EQ(FlashState.idMode, 0);
+    EXPECT_EQ(ReadHalf(Sram), 0x3412);
+    Flash(0x0000, 0xF0);
+    EXPECT_EQ(ReadByte(Sram), 0xF0) << "outside the mode 0xF0 is a plain byte";
+
+    // A machine stopped with the mode on saves the real bytes and hands
+    // nothing of it to the next machine, whose block holds its own save.
+    WriteHalf(Sram, 0x3412);
+    Command(0x90);
+    ShutdownMachine();
+    EXPECT_EQ(FlashState.idMode, 0);
+    EXPECT_EQ(FlashState.storage, nullptr) << "the block is gone";
+    std::vector<uint8_t> save(0x10000, 0);
+    save[0] = 0x99;
+    save[1] = 0x88;
+    test::WriteFile(dir / "next.sav", save);
+    Prepare(test::MakeCartridge(), "next.gba");
+    EXPECT_EQ(ReadHalf(Sram), 0x8899);
+    EXPECT_EQ(FlashState.idMode, 0);
+    EXPECT_EQ(Peek16(test::ReadFile(dir / "test.sav").data()), 0x3412);
+}
+
 TEST_F(FlashTest, SectorEraseFillsOneFourKilobytePage) {
     for (uint32_t a = 0x2000; a < 0x5000; ++a) CartridgeSram[a] = 0x11;
     const std::string log = Logged([] {
