@@ -1,6 +1,8 @@
 #include "machine/safefile.h"
 
 #include <cerrno>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 
 #include <fcntl.h>
@@ -28,6 +30,32 @@ std::string ResolveTarget(const char* name) {
     std::free(resolved);
     return target;
 #endif
+}
+
+// The longest name of one directory entry that the usual file systems allow.
+constexpr size_t NameMax = 255;
+
+// The temporary file beside the target: the target's own name with ".tmp",
+// or, when that would be longer than a name may be (a cartridge whose name
+// is already nearly that long), a short name made from a hash of it. Either
+// way the same target always gets the same temporary name, so a file left by
+// a killed run is replaced by the next save.
+std::string TemporaryName(const std::string& target) {
+#ifdef _WIN32
+    const size_t slash = target.find_last_of("/\\");
+#else
+    const size_t slash = target.rfind('/');
+#endif
+    const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    if (target.size() - nameStart + 4 <= NameMax) return target + ".tmp";
+    uint64_t hash = 14695981039346656037ull;  // FNV-1a
+    for (size_t i = nameStart; i < target.size(); ++i) {
+        hash ^= static_cast<unsigned char>(target[i]);
+        hash *= 1099511628211ull;
+    }
+    char name[32];
+    std::snprintf(name, sizeof name, ".koru-%016llx.tmp", static_cast<unsigned long long>(hash));
+    return target.substr(0, nameStart) + name;
 }
 
 #ifndef _WIN32
@@ -66,7 +94,7 @@ bool FileReplacement::Open(const char* name) {
     keepMode = false;
     if (!name || !*name) return false;
     target = ResolveTarget(name);
-    temporary = target + ".tmp";
+    temporary = TemporaryName(target);
 #ifdef _WIN32
     const DWORD attributes = GetFileAttributesA(target.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) return false;

@@ -6,7 +6,8 @@
 namespace koru {
 
 // Writes the new contents of a file into a temporary file beside it
-// ("<name>.tmp"), which Commit flushes to the disk and renames over the
+// ("<name>.tmp", or a short name made from it when that would be too long
+// for the directory), which Commit flushes to the disk and renames over the
 // name. So at every moment, even if the program is killed or the disk
 // fills, the file is either the old one whole or the new one whole. When
 // anything fails, or the replacement is dropped without Commit, the

@@ -265,6 +265,34 @@ TEST_F(SafeWriteTest, AReadOnlySaveIsNotReplaced) {
     EXPECT_EQ(ReadFile(Sav()), old);
 }
 
+class LongNameTest : public test::TempDirTest {};
+
+TEST_F(LongNameTest, SavesBesideACartridgeWithTheLongestNameAllowedAreWritten) {
+    // 251 characters and ".gba": the ".sav" and ".sta" beside it are as long
+    // as a name may be, so "<name>.tmp" could not be created there.
+    const std::string stem(251, 'g');
+    WriteFile(dir / (stem + ".gba"), MakeCartridge());
+    ASSERT_TRUE(PrepareMachine((stem + ".gba").c_str()));
+    FillSram(4);
+    const std::vector<uint8_t> sram(CartridgeSram, CartridgeSram + SramBytes);
+    WriteBatterySave();
+    EXPECT_EQ(ReadFile(dir / (stem + ".sav")), sram);
+    ASSERT_EQ(SaveState(StaName), 1);
+    EXPECT_EQ(fs::file_size(dir / (stem + ".sta")), StateFileSize);
+    // Written over again, and nothing else left in the directory.
+    FillSram(5);
+    WriteBatterySave();
+    EXPECT_EQ(SaveState(StaName), 1);
+    EXPECT_EQ(ReadFile(dir / (stem + ".sav"))[1], CartridgeSram[1]);
+    size_t entries = 0;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        ++entries;
+        (void)entry;
+    }
+    EXPECT_EQ(entries, 3u);
+    EXPECT_EQ(LoadState(StaName), 1);
+}
+
 // A small tmpfs that the old files nearly fill: the real full disk. Needs
 // the right to mount (root in the usual test container); skipped without.
 class FullDiskTest : public test::TempDirTest {
