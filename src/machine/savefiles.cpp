@@ -244,17 +244,19 @@ bool HardwareWordsValid(const uint8_t in[HardwareBytes]) {
 bool FlashBytesValid(const uint8_t in[FlashBytes]) { return in[4] <= FlashProgram && in[5] <= 1; }
 
 // The slice counters are added to and subtracted from while the machine
-// runs, so values near the limits of their type would overflow. The machine
-// itself keeps them within a few slices of zero, except after long transfers:
-// those hold the count and the remainder of a cut slice to 2^24 cycles of
-// debt each, so the two added up reach about 2^25. Anything up to 2^28 loads;
-// twice that still fits the type with room to spare.
+// runs, so values near the limits of their type would overflow, and a huge
+// positive count would run the processor for minutes without a half-line
+// step. The machine itself keeps them within a few slices above zero and,
+// after long transfers, within about 2^25 below it: transfers hold the count
+// and the remainder of a cut slice to 2^24 cycles of debt each, and the CPU
+// loop adds the two up. The bounds leave room around both.
 bool CpuCountersValid(const uint8_t* in) {
-    constexpr int32_t Limit = 1 << 28;
+    constexpr int32_t Lowest = -(1 << 26);
+    constexpr int32_t Highest = 1 << 20;
     for (size_t offset : {offsetof(CpuRecord, SliceCycles), offsetof(CpuRecord, Cycles),
                             offsetof(CpuRecord, SavedCycles)}) {
         const int32_t value = static_cast<int32_t>(Peek32(in + offset));
-        if (value < -Limit || value > Limit) return false;
+        if (value < Lowest || value > Highest) return false;
     }
     return true;
 }

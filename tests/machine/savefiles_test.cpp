@@ -574,6 +574,9 @@ TEST_F(StateFileTest, WordsOutsideWhatTheMachineProducesAreRefused) {
     bad = file;
     Poke32(&bad[StateCpuOffset + 0xA4], 0x80000000);
     ExpectRefused(bad, "SliceCycles near overflow");
+    bad = file;
+    Poke32(&bad[StateCpuOffset + 0xAC], 1u << 21);
+    ExpectRefused(bad, "a remainder of thousands of slices, run without a half-line step");
 
     // The edges of the ranges load.
     std::vector<uint8_t> edge = file;
