@@ -3,6 +3,8 @@
 // return to the instruction after the call without any change of mode.
 #include "bios/bios.h"
 
+#include <algorithm>
+
 #include <cstring>
 
 #include "bios/arithmetic.h"
@@ -167,7 +169,11 @@ void ObjAffineSetService(uint32_t n) {
     }
     uint32_t source = R0;
     uint32_t destination = R1;
-    const uint32_t count = R2;
+    // The count is a whole register: a stray value near 2^32 would keep the
+    // machine inside this one call for minutes. Programs fill at most a few
+    // hundred matrices (128 sprite matrices, two backgrounds), so elements
+    // past MaxAffineElements are not computed.
+    const uint32_t count = std::min(R2, MaxAffineElements);
     const uint32_t stride = R3;
     for (uint32_t i = 0; i < count; ++i) {
         const int16_t sx = static_cast<int16_t>(ReadHalf(source));

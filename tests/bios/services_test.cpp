@@ -261,6 +261,19 @@ TEST_F(BiosTest, ObjAffineSetWritesTheMatrixAtTheStride) {
     for (uint32_t i = 0; i < 4; ++i) EXPECT_EQ(ReadHalf(0x02000008 + 2 * i), identity[i]) << i;
 }
 
+TEST_F(BiosTest, ObjAffineSetWithAHugeCountStopsAtTheElementLimit) {
+    // Stride 1: element i leaves pb and pd in the word at 0x02000000 + 4i,
+    // so 65,536 elements cover External Working RAM exactly once. Without
+    // the limit the call would run for minutes.
+    std::fill(ExternalWram, ExternalWram + ExternalWramSize, 0xFF);
+    std::fill(InternalWram, InternalWram + InternalWramSize, 0);
+    Call(0x0F, 0x03000000, 0x02000000, 0xFFFFFFFF, 1);
+    static_assert(MaxAffineElements * 4 == ExternalWramSize);
+    for (uint32_t i = 0; i < ExternalWramSize; i += 4) {
+        ASSERT_EQ(Peek32(ExternalWram + i), 0x01000000u) << std::hex << i;
+    }
+}
+
 TEST_F(BiosTest, ObjAffineSetQuarterTurnShowsTheShortenedPi) {
     // sin of the shortened half pi is just below 1, so the truncated
     // entries are 255 rather than 256.
