@@ -1,5 +1,8 @@
 // ARM status register transfers, branches and the undefined entries.
+#include <vector>
+
 #include "cpu/arm_table.h"
+#include "machine/machine.h"
 #include "cpu_harness.h"
 
 namespace koru {
@@ -184,6 +187,35 @@ TEST_F(ArmBranchTest, TableMarksTheUndefinedRowsAndColumns) {
     }
     EXPECT_FALSE(undefined(0x12, 1)) << "BX";
     EXPECT_TRUE(undefined(0x10, 1));
+}
+
+// The whole 24-bit comment field goes to the BIOS services, which take an
+// ARM call number from bits 23-16: SWI 0x060000 divides.
+TEST_F(ArmBranchTest, SwiPassesTheCommentFieldToTheServices) {
+    R()[0] = 7;
+    R()[1] = 2;
+    Arm({0xEF060000, 0xE3A02001});  // SWI 0x060000; MOV R2, #1
+    Run();
+    EXPECT_EQ(R()[0], 3u);
+    EXPECT_EQ(R()[1], 1u);
+    EXPECT_EQ(R()[2], 1u) << "execution goes on after the call";
+    EXPECT_EQ(CpuState.CPSR & ModeMask, uint32_t{ModeSystem}) << "no mode change without a BIOS image";
+}
+
+// With a BIOS image the call enters it at 0x08 in Supervisor mode, with the
+// address of the next instruction in R14_svc.
+TEST_F(ArmBranchTest, SwiEntersALoadedBiosAtItsVector) {
+    test::WriteFile("GBA.ROM", std::vector<uint8_t>(16 * 1024, 0));
+    Prepare(test::MakeCartridge());
+    ASSERT_EQ(BiosLoaded, 1u);
+    SetMode(ModeSystem, FlagC);
+    Poke32(ReadPointer(0x08), test::ArmSelfLoop);
+    Arm({0xEF060000});
+    Run();
+    EXPECT_EQ(R()[15], 0x08u);
+    EXPECT_EQ(R()[14], CodeBase + 4);
+    EXPECT_EQ(CpuState.CPSR & 0xFF, 0xD3u);
+    EXPECT_EQ(CpuState.SPSR_svc, FlagC | FlagI | FlagF | ModeSystem);
 }
 
 }  // namespace

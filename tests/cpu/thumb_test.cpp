@@ -1,5 +1,8 @@
 // THUMB instructions, format by format.
+#include <vector>
+
 #include "cpu_harness.h"
+#include "machine/machine.h"
 
 namespace koru {
 namespace {
@@ -410,6 +413,32 @@ TEST_F(ThumbTest, BranchWithLinkPairs) {
     Run();
     EXPECT_EQ(R()[15], CodeBase + 0x1000);
     EXPECT_EQ(R()[14], (CodeBase + 0x1008) | 1);
+}
+
+TEST_F(ThumbTest, SwiPassesItsEightBitNumber) {
+    R()[0] = 0xFFFFFFF9;  // -7
+    R()[1] = 2;
+    Thumb({0xDF06, 0x2201});  // SWI 6 (Div); MOV R2, #1
+    Run();
+    EXPECT_EQ(R()[0], 0xFFFFFFFDu) << "-7 / 2 = -3";
+    EXPECT_EQ(R()[1], 0xFFFFFFFFu) << "remainder -1";
+    EXPECT_EQ(R()[2], 1u);
+    EXPECT_TRUE(Flag(FlagT));
+}
+
+TEST_F(ThumbTest, SwiIntoALoadedBiosLeavesThumbAtOnce) {
+    test::WriteFile("GBA.ROM", std::vector<uint8_t>(16 * 1024, 0));
+    Prepare(test::MakeCartridge());
+    ASSERT_EQ(BiosLoaded, 1u);
+    SetMode(ModeSystem);
+    Poke32(ReadPointer(0x08), 0xE3A05005);  // MOV R5, #5 (ARM)
+    Poke32(ReadPointer(0x0C), test::ArmSelfLoop);
+    Thumb({0xDF06, 0x2201});
+    Run();
+    EXPECT_FALSE(Flag(FlagT));
+    EXPECT_EQ(R()[5], 5u) << "the vector runs as ARM code";
+    EXPECT_EQ(R()[14], CodeBase + 2) << "the next THUMB instruction";
+    EXPECT_EQ(CpuState.SPSR_svc & FlagT, uint32_t{FlagT});
 }
 
 TEST_F(ThumbTest, UndefinedOpcodesAreLoggedWhenTracingAndCostOnlyTheirFetch) {
