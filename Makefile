@@ -7,7 +7,7 @@ TSAN_BUILD ?= build-tsan
 BUILD_TYPE ?= Release
 CMAKE_FLAGS ?=
 
-.PHONY: all setup configure build run test unit-test sanitize tsan fuzz-long bench clean
+.PHONY: all setup configure build run install test unit-test sanitize tsan fuzz-long bench clean
 
 all: build
 
@@ -23,6 +23,12 @@ build: configure
 # Starts the desktop program on the demo cartridge (or one the build makes).
 run: build
 	cmake --build $(BUILD) --target run
+
+# Installs the desktop program, its desktop entry (opening .gba files) and
+# its icon: under PREFIX (default /usr/local), inside DESTDIR when given.
+PREFIX ?= /usr/local
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 # The whole suite: the normal build, then the same tests and a short run of
 # every fuzz target under AddressSanitizer and UndefinedBehaviorSanitizer,
