@@ -474,6 +474,24 @@ TEST_F(DesktopTest, SignalsEndTheProgramAlsoWhileItSleeps) {
     EXPECT_EQ(Ini("KORU", "Cartridge"), cartridge);
 }
 
+TEST_F(DesktopTest, TheLogIsSilentUnlessKoruVerboseAsks) {
+    const std::string cartridge = Cartridge("keys");
+    if (cartridge.empty()) GTEST_SKIP() << "the test cartridges were not built";
+    std::ofstream(dir / "KORU.ini") << "[KORU]\nSaveCPU=0\n";
+    Start({cartridge});
+    Keys("Escape");
+    ASSERT_EQ(WaitExit(), 0);
+    EXPECT_EQ(ReadText(dir / "koru.out"), "");
+
+    setenv("KORU_VERBOSE", "0x1", 1);
+    Start({cartridge});
+    Keys("Escape");
+    ASSERT_EQ(WaitExit(), 0);
+    const std::string log = ReadText(dir / "koru.out");
+    EXPECT_NE(log.find("Starting CPU"), std::string::npos) << log;
+    EXPECT_NE(log.find("KORU KEYS"), std::string::npos) << log;
+}
+
 TEST_F(DesktopTest, ALongCommandLineIsRefusedAndTheDialogAsks) {
     const std::string longName = (dir / (std::string(200, 'x') + " " + std::string(60, 'y') + ".gba")).string();
     program_ = Spawn({KORU_DESKTOP, longName}, (dir / "koru.out").string());
