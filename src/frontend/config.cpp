@@ -116,11 +116,23 @@ void SetupScroll(DialogWindow& dialog, int id, int code, int thumbPosition) {
 
 const DialogProcedure SetupProcedure = {InitSetup, SetupCommand, SetupClose, SetupScroll};
 
+void ReadPathSetting(const char* section, const char* key, const char* fallback, char* buffer) {
+    char value[4 * MaxPathLength];
+    const int length = ProfileGetString(section, key, fallback, value, sizeof value, IniPath);
+    if (length > MaxPathLength) {
+        std::fprintf(stderr, "koru: %s in %s is longer than %d characters; \"%s\" is used instead\n", key, IniPath,
+                     MaxPathLength, fallback);
+        std::snprintf(buffer, MaxPathLength + 1, "%s", fallback);
+        return;
+    }
+    std::memcpy(buffer, value, static_cast<size_t>(length) + 1);
+}
+
 void ReadSettings(const char* section) {
     for (const IntSetting& setting : IntSettings) {
         setting.set(ProfileGetInt(General, setting.key, setting.fallback, IniPath));
     }
-    ProfileGetString(General, "SoundLogFile", "LOG.MID", SoundLogFile, MaxPathLength + 1, IniPath);
+    ReadPathSetting(General, "SoundLogFile", "LOG.MID", SoundLogFile);
     // The cartridge's own section wins for every key it holds.
     for (const IntSetting& setting : IntSettings) {
         setting.set(ProfileGetInt(section, setting.key, setting.get(), IniPath));

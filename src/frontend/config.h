@@ -38,6 +38,10 @@ int RunCartridge(const char* name);
 // Reads the settings of section "KORU", then those of the cartridge's
 // section over them (steps of RunCartridge before the sound opens).
 void ReadSettings(const char* section);
+// Reads a file name setting into buffer (MaxPathLength + 1 bytes). A name
+// longer than MaxPathLength is refused, not cut (a cut name names another
+// file): the default is used and standard error says why.
+void ReadPathSetting(const char* section, const char* key, const char* fallback, char* buffer);
 // Sets a scroll bar and its label.
 void SetScrollValue(DialogWindow& dialog, int id, int value);
 // Takes the dialog's controls into the settings, applies and writes them.

@@ -129,7 +129,7 @@ int RunDesktop(const char* commandLine) {
     }
     const bool ask = commandLine[0] == 0 || tooLong;
     if (ask) {
-        ProfileGetString("KORU", "Cartridge", "CART.GBA", CartridgeName, MaxPathLength + 1, IniPath);
+        ReadPathSetting("KORU", "Cartridge", "CART.GBA", CartridgeName);
     } else {
         CopyName(CartridgeName, commandLine);
     }

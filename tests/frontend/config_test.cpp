@@ -65,6 +65,23 @@ TEST_F(ConfigTest, TheCartridgeSectionWinsForTheKeysItHolds) {
     EXPECT_EQ(SaveCPU, 0);
 }
 
+TEST_F(ConfigTest, ALongFileNameInTheIniIsRefusedNotCut) {
+    const std::string longName = std::string(240, 'd') + "/" + std::string(20, 'f') + ".mid";
+    Ini("[KORU]\nSoundLogFile=" + longName + "\nCartridge=" + longName + "\n");
+    testing::internal::CaptureStderr();
+    ReadSettings("GAME");
+    char cartridge[MaxPathLength + 1];
+    ReadPathSetting("KORU", "Cartridge", "CART.GBA", cartridge);
+    const std::string message = testing::internal::GetCapturedStderr();
+    EXPECT_STREQ(SoundLogFile, "LOG.MID");
+    EXPECT_STREQ(cartridge, "CART.GBA");
+    EXPECT_NE(message.find("longer than 250"), std::string::npos) << message;
+    // 250 characters are still taken.
+    Ini("[KORU]\nSoundLogFile=" + longName.substr(0, 250) + "\n");
+    ReadSettings("GAME");
+    EXPECT_EQ(SoundLogFile, longName.substr(0, 250));
+}
+
 TEST_F(ConfigTest, RunCartridgeReadsTheSectionNamedByTheHeaderTitle) {
     Ini("[KORU]\nUpdatePeriod=2\n[ZELDA]\nAutoFire=3\nUpdatePeriod=5\n[UNKNOWN]\nAutoFire=1\n");
     ClientWidth = 480;
