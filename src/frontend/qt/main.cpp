@@ -3,6 +3,7 @@
 // The arguments, joined with single spaces, name the cartridge; without
 // them the last cartridge is offered in the open-file dialog.
 #include <QApplication>
+#include <SDL.h>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -12,6 +13,9 @@
 
 int main(int argc, char** argv) {
     koru::InstallSignalHandlers();
+    // SDL (joystick, audio) must leave these signals to us, whichever part
+    // of it starts first.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
 
     // KORU_VERBOSE holds the log mask (decimal or 0x hexadecimal), so that
     // a user in a terminal can see why a cartridge does not start.
