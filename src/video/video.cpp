@@ -1,15 +1,20 @@
-// Placeholder renderer: lines are not drawn. The line driver and the
-// renderers replace this file.
+// The line driver: backdrop, then the layers rear to front in the order of
+// BgOrder with the sprites of each priority slotted in between, and the
+// hand-over of each drawn frame to the host.
 #include "video/video.h"
 
 #include "machine/host.h"
+#include "video/output.h"
 
 namespace koru {
+
+using video::Io16;
 
 uint16_t* FrameBuffer;
 uint16_t ColourToHost[65536];
 uint32_t ColourSpread[65536];
 uint32_t HiddenLayerMask;
+uint16_t SecondTargetLine[FrameWidth];
 
 void BuildColourTables() {
     for (uint32_t c = 0; c < 65536; ++c) {
@@ -18,7 +23,87 @@ void BuildColourTables() {
     }
 }
 
-void RenderScanline() {}
+const LineRenderer RendererTable[6][4] = {
+    {DrawTextBg<0>, DrawTextBg<1>, DrawTextBg<2>, DrawTextBg<3>},
+    {DrawAffineBg<0>, DrawAffineBg<1>, DrawAffineBg<2>, DrawAffineBg<3>},
+    {DrawBitmapMode3<0>, DrawBitmapMode3<0>, DrawBitmapMode3<2>, DrawBitmapMode3<3>},
+    {DrawBitmapMode4<0>, DrawBitmapMode4<0>, DrawBitmapMode4<2>, DrawBitmapMode4<3>},
+    {DrawBitmapMode5<0>, DrawBitmapMode5<0>, DrawBitmapMode5<2>, DrawBitmapMode5<3>},
+    {DrawSprites<0>, DrawSprites<0>, DrawSprites<2>, DrawSprites<3>},
+};
+
+void FillBackdrop(int line) {
+    const uint32_t blend = Io16(0x050);
+    const uint32_t effect = (blend >> 6) & 3;
+    const uint32_t stored = video::PaletteColour(0);
+    uint32_t c = stored;
+    if (blend & 0x0020) {
+        const video::Pen pen = video::MakePen(line);
+        if (effect == EffectBrighten) c = video::Brighten(pen, c);
+        if (effect == EffectDarken) c = video::Darken(pen, c);
+    }
+    const uint16_t pixel = ColourToHost[c];
+    const uint16_t seed = (blend & 0x2000) ? static_cast<uint16_t>(stored) : 0;
+    uint16_t* row = FrameBuffer + line * FrameWidth + ScreenLeft;
+    for (int x = 0; x < ScreenWidth; ++x) {
+        row[x] = pixel;
+        SecondTargetLine[ScreenLeft + x] = seed;
+    }
+}
+
+namespace {
+
+// Which renderer row draws background n in display modes 0-2; -1 = never.
+constexpr int TiledRows[3][4] = {
+    {RowTextBg, RowTextBg, RowTextBg, RowTextBg},
+    {RowTextBg, RowTextBg, RowAffineBg, -1},
+    {-1, -1, RowAffineBg, RowAffineBg},
+};
+
+}  // namespace
+
+void RenderScanline() {
+    const int line = IoRam[0x006];
+    // The scanline routine only renders visible lines; anything else would
+    // be a row outside the frame buffer.
+    if (line >= FrameHeight) return;
+    const uint32_t display = Io16(0x000) & (((~HiddenLayerMask) << 8) | 0xE0FF);
+    const uint32_t blend = Io16(0x050);
+    const int effect = static_cast<int>((blend >> 6) & 3);
+
+    FillBackdrop(line);
+
+    const uint32_t mode = display & 7;
+    if (mode <= 2) {
+        for (int slot = 0; slot < 4; ++slot) {
+            const uint32_t word = BgOrder[slot];
+            const uint32_t n = (word >> 28) & 3;
+            const int column = (blend >> n) & 1 ? effect : EffectNone;
+            const int row = TiledRows[mode][n];
+            if (row >= 0 && (display & (0x100u << n))) {
+                BgOrder[slot] = (blend & (0x100u << n)) ? word | 0x08000000u : word & ~0x08000000u;
+                RendererTable[row][column](line, BgOrder[slot]);
+            }
+            // Sprites of priority 3 follow the rear-most slot, priority 0
+            // the front-most, whatever the backgrounds' own priorities.
+            if (display & 0x1000) RendererTable[RowSprites][column](line, static_cast<uint32_t>(3 - slot));
+        }
+    } else if (mode <= 5) {
+        const int column = (blend & 0x0004) ? effect : EffectNone;
+        if (display & 0x0400) {
+            const uint32_t page = (mode != 3 && (display & 0x0010)) ? 0xA000 : 0;
+            RendererTable[RowBitmap3 + (mode - 3)][column](line, page);
+        }
+        if (display & 0x1000) {
+            // Sprites behind background 2 have nothing to be drawn behind in
+            // a bitmap mode and are left out.
+            for (int p = static_cast<int>(Io16(0x00C) & 3); p >= 0; --p) {
+                RendererTable[RowSprites][column](line, static_cast<uint32_t>(p));
+            }
+        }
+    }
+    // Modes 6 and 7 show the backdrop alone.
+}
 
 void PresentFrame() { ShowFrame(ScreenLeft, 0, ScreenWidth, FrameHeight); }
 

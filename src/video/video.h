@@ -1,4 +1,10 @@
 // Line rendering into the host frame buffer and the hand-over of each frame.
+//
+// Every line is painted rear to front straight into its FrameBuffer row: the
+// backdrop first, then each enabled layer, each drawn by a line renderer
+// picked from RendererTable by layer kind and colour effect. Effects are
+// applied as a pixel is written, blending against SecondTargetLine, which
+// remembers the last second-target colour written at each position.
 #pragma once
 #include <cstdint>
 
@@ -10,16 +16,63 @@ constexpr int ScreenLeft = 130;   // column of screen x = 0
 constexpr int ScreenWidth = 240;
 
 // 500 x 160 host pixels (red bits 10-14, blue bits 0-4), made by the host.
+// Columns 0-129 and 370-499 are margins that renderers may write into
+// freely, so that no renderer clips horizontally.
 extern uint16_t* FrameBuffer;
-// Console colour to host pixel, and to the spread form used for blending.
+// Console colour to host pixel, and to the spread form used for blending
+// (red bits 0-4, green 10-14, blue 20-24, five spare bits above each).
 extern uint16_t ColourToHost[65536];
 extern uint32_t ColourSpread[65536];
 // Layers the user has hidden: bits 0-3 backgrounds, bit 4 sprites.
 extern uint32_t HiddenLayerMask;
+// Raw console colour of the last second-target layer drawn at each column of
+// the current line (laid out like a FrameBuffer row), 0 = nothing to blend.
+extern uint16_t SecondTargetLine[FrameWidth];
+
+// The spread form of white, (31, 31, 31).
+constexpr uint32_t SpreadWhite = 0x1F07C1F;
+
+// A spread colour holding each channel's weighted sum (times 16) back to a
+// console colour: each channel divided by 16 and saturated at 31.
+inline uint32_t CombineSpread(uint32_t s) {
+    // A set bit 9, 19 or 29 means that channel reached 32 or more: filling
+    // its five result bits with ones saturates it at 31.
+    s |= ((s & 0x20080200) >> 5) * 31;
+    return ((s >> 4) & 0x001F) | ((s >> 9) & 0x03E0) | ((s >> 14) & 0x7C00);
+}
 
 // Fills both colour tables; hosts call it once at start-up.
 void BuildColourTables();
 
+// A line renderer: draws one layer of the given line (0-159). The argument
+// is the layer's BgOrder word (backgrounds), the offset of the bitmap in
+// VRAM (bitmap modes) or the sprite priority 0-3 (sprites).
+using LineRenderer = void (*)(int line, uint32_t argument);
+
+// Colour effect columns of the renderer table.
+enum EffectColumn : int { EffectNone = 0, EffectAlpha = 1, EffectBrighten = 2, EffectDarken = 3 };
+// Layer kind rows of the renderer table.
+enum LayerRow : int {
+    RowTextBg = 0,
+    RowAffineBg = 1,
+    RowBitmap3 = 2,
+    RowBitmap4 = 3,
+    RowBitmap5 = 4,
+    RowSprites = 5,
+};
+extern const LineRenderer RendererTable[6][4];
+
+// The renderers, one instance per effect column.
+template <int Column> void DrawTextBg(int line, uint32_t bgWord);
+template <int Column> void DrawAffineBg(int line, uint32_t bgWord);
+template <int Column> void DrawBitmapMode3(int line, uint32_t vramOffset);
+template <int Column> void DrawBitmapMode4(int line, uint32_t vramOffset);
+template <int Column> void DrawBitmapMode5(int line, uint32_t vramOffset);
+template <int Column> void DrawSprites(int line, uint32_t priority);
+
+// Seeds the line with the backdrop colour (with its brightness effect) and
+// SecondTargetLine with the backdrop or 0.
+void FillBackdrop(int line);
 // Draws the line held in the vertical counter into its FrameBuffer row.
 void RenderScanline();
 // Hands the visible part of the FrameBuffer to the host.
