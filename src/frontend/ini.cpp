@@ -82,11 +82,16 @@ IniDocument::IniDocument(const std::string& text) {
         size_t end = text.find('\n', start);
         if (end == std::string::npos) end = text.size();
         std::string line = text.substr(start, end - start);
+        // Each line keeps the ending it came with, so that lines the
+        // program never touches are written back byte for byte, whatever
+        // mixture of endings the file holds.
+        std::string ending = end < text.size() ? "\n" : "";
         if (!line.empty() && line.back() == '\r') {
             line.pop_back();
+            ending.insert(0, "\r");
             if (lines_.empty()) crlf_ = true;
         }
-        lines_.push_back(Line{line});
+        lines_.push_back(Line{line, ending});
         start = end + 1;
     }
 }
@@ -151,10 +156,11 @@ void IniDocument::Set(const char* section, const char* key, const char* value) {
 
 std::string IniDocument::Text() const {
     std::string text;
+    // Lines the program added take the ending of the file's first line.
     const char* ending = crlf_ ? "\r\n" : "\n";
     for (const Line& line : lines_) {
         text += line.text;
-        text += ending;
+        text += line.ending.empty() || line.ending == "\r" ? ending : line.ending;
     }
     return text;
 }

@@ -50,7 +50,8 @@ public:
 
 private:
     struct Line {
-        std::string text;  // without the line ending
+        std::string text;    // without the line ending
+        std::string ending;  // "\n", "\r\n", or "" for a last line without one
     };
     std::vector<Line> lines_;
     bool crlf_ = false;   // the file used "\r\n" line endings

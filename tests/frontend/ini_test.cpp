@@ -83,6 +83,19 @@ TEST_F(IniTest, WindowsLineEndingsAreKept) {
     EXPECT_EQ(ProfileGetInt("KORU", "Width", 0, "KORU.ini"), 240);
 }
 
+TEST_F(IniTest, LinesOfMixedEndingsComeBackByteForByte) {
+    // A file edited on two systems: every line the program does not change
+    // keeps its own ending, stray carriage returns included, write after
+    // write.
+    const std::string mixed = "; notes\n[KORU]\r\nWidth=240\r\r\nodd line\r\n[GAME]\nAutoFire=1";
+    Write(mixed);
+    ASSERT_TRUE(ProfileWriteString("KORU", "X", "50", "KORU.ini"));
+    ASSERT_TRUE(ProfileWriteString("KORU", "X", "60", "KORU.ini"));
+    EXPECT_EQ(Text("KORU.ini"), "; notes\n[KORU]\r\nWidth=240\r\r\nodd line\r\nX=60\n[GAME]\nAutoFire=1\n");
+    const IniDocument document(mixed);
+    EXPECT_EQ(IniDocument(document.Text()).Text(), document.Text());
+}
+
 TEST_F(IniTest, AFileIsCreatedWhenMissing) {
     ASSERT_TRUE(ProfileWriteString("KORU", "Cartridge", "/games/a b.gba", "KORU.ini"));
     EXPECT_EQ(Text("KORU.ini"), "[KORU]\nCartridge=/games/a b.gba\n");
