@@ -3,7 +3,7 @@
 # that it passes the start-up checks with "CheckCRC" on.
 #
 #   koru_add_gba_rom(NAME SOURCES a.c b.s ... [TITLE "TEXT"] [CODE "ABCD"]
-#                    [CFLAGS ...])
+#                    [CFLAGS ...] [DEPENDS headers ...])
 #
 # makes ${KORU_ROM_DIR}/NAME.gba and a target rom_NAME; the common start-up
 # code and linker script of tests/roms/common are added to every cartridge.
@@ -23,7 +23,7 @@ else()
 endif()
 
 function(koru_add_gba_rom name)
-  cmake_parse_arguments(ROM "" "TITLE;CODE" "SOURCES;CFLAGS" ${ARGN})
+  cmake_parse_arguments(ROM "" "TITLE;CODE" "SOURCES;CFLAGS;DEPENDS" ${ARGN})
   if(NOT KORU_HAVE_ROMS)
     return()
   endif()
@@ -44,7 +44,7 @@ function(koru_add_gba_rom name)
     add_custom_command(OUTPUT ${obj}
       COMMAND ${CMAKE_COMMAND} -E make_directory ${objdir}
       COMMAND ${ARM_GCC} ${flags} -c ${abs} -o ${obj}
-      DEPENDS ${abs} ${KORU_ROM_COMMON}/gba.h
+      DEPENDS ${abs} ${KORU_ROM_COMMON}/gba.h ${ROM_DEPENDS}
       COMMENT "Compiling cartridge source ${base}"
       VERBATIM)
     list(APPEND objects ${obj})
