@@ -22,9 +22,10 @@ static const unsigned short PalLogo[16] = {
 /* Near hills: a lit edge and five bands of grass getting darker with depth. */
 static const unsigned short PalHills[16] = {
     0, ART_RGB(16, 29, 10), ART_RGB(6, 22, 8), ART_RGB(4, 17, 8), ART_RGB(3, 13, 8), ART_RGB(2, 10, 8), ART_RGB(2, 7, 7)};
-/* Far mountains (lit face, shaded face, snow, base) and the stars (5-7). */
+/* Far mountains (lit face, shaded face, snow, haze at their feet) and the
+   stars (5-7). */
 static const unsigned short PalPeaks[16] = {
-    0, ART_RGB(15, 12, 22), ART_RGB(9, 7, 17), ART_RGB(28, 28, 31), ART_RGB(6, 5, 13),
+    0, ART_RGB(15, 12, 22), ART_RGB(9, 7, 17), ART_RGB(28, 28, 31), ART_RGB(13, 8, 20),
     ART_RGB(31, 31, 31), ART_RGB(22, 24, 31), ART_RGB(14, 16, 26)};
 /* The see-through panel of the rotation scene. */
 static const unsigned short PalPanel[16] = {0, ART_RGB(2, 4, 12)};

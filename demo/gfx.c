@@ -152,17 +152,28 @@ void DrawNumber(int screen_block, int col, int row, u32 value, int bank) {
 #define LOGO_TOP 2
 EWRAM_DATA static u32 LogoTiles[(1 + LOGO_TILES_WIDE * LOGO_TILES_HIGH) * 8];
 
-static int LogoInk(int x, int y) {
+/* The letters' ink as one byte a pixel, worked out once: the colouring
+   below looks at every pixel's neighbours. */
+#define LOGO_WIDTH (LOGO_TILES_WIDE * 8)
+#define LOGO_HEIGHT (LOGO_TILES_HIGH * 8)
+static u8 LogoMask[LOGO_HEIGHT][LOGO_WIDTH];
+
+static void BuildLogoMask(void) {
     static const char word[] = "KORU";
-    x -= LOGO_LEFT;
-    y -= LOGO_TOP;
-    if (x < 0 || y < 0 || y >= 28) return 0;
-    const int letter = x / 24, lx = x % 24;
-    if (letter >= 4 || lx >= 20) return 0;
-    return FontInk(FontGlyph(word[letter]), FONT_LEFT + lx / 4, y / 4);
+    for (int letter = 0; letter < 4; ++letter) {
+        const int g = FontGlyph(word[letter]);
+        for (int y = 0; y < 28; ++y)
+            for (int x = 0; x < 20; ++x)
+                LogoMask[LOGO_TOP + y][LOGO_LEFT + letter * 24 + x] = (u8)FontInk(g, FONT_LEFT + x / 4, y / 4);
+    }
 }
 
-static int LogoColour(int x, int y) {
+IWRAM_CODE static int LogoInk(int x, int y) {
+    if (x < 0 || y < 0 || x >= LOGO_WIDTH || y >= LOGO_HEIGHT) return 0;
+    return LogoMask[y][x];
+}
+
+IWRAM_CODE static int LogoColour(int x, int y) {
     if (LogoInk(x, y)) {
         if (!LogoInk(x, y - 1)) return 7;
         const int shade = 1 + (y - LOGO_TOP) * 6 / 28;
@@ -176,6 +187,7 @@ static int LogoColour(int x, int y) {
 }
 
 static void BuildLogo(void) {
+    BuildLogoMask();
     for (int ty = 0; ty < LOGO_TILES_HIGH; ++ty)
         for (int tx = 0; tx < LOGO_TILES_WIDE; ++tx)
             for (int y = 0; y < 8; ++y) {
@@ -205,7 +217,7 @@ void LoadLogo(void) {
 u16 LogoRipple[256 + 161];
 void BuildRipple(int amplitude) {
     const int centre = -(120 - 50 - LOGO_MAP_COL * 8);
-    for (int i = 0; i < 256 + 161; ++i) LogoRipple[i] = (u16)(centre + ((amplitude * Sin(i * 3)) >> 12));
+    for (int i = 0; i < 256 + 161; ++i) LogoRipple[i] = (u16)(centre + ((amplitude * Sin(i * 4)) >> 12));
 }
 
 /* ---- Landscapes --------------------------------------------------------- */
@@ -220,7 +232,7 @@ typedef struct {
     int (*colour)(int x, int y);
 } Band;
 
-static void BuildBand(const Band* b) {
+IWRAM_CODE static void BuildBand(const Band* b) {
     const int solid = 1 + 32 * b->rows;
     for (int r = 0; r < b->rows; ++r)
         for (int c = 0; c < 32; ++c)
@@ -239,39 +251,55 @@ static void BuildBand(const Band* b) {
         }
 }
 
-/* Near hills: rolling curves that repeat every 256 pixels, a lit edge and
-   bands of darker green with a dithered seam between bands. */
-static int HillColour(int x, int y) {
-    const int top = 128 + ((10 * Sin(x)) >> 12) + ((5 * Sin(3 * x + 40)) >> 12) + ((2 * Sin(7 * x + 10)) >> 12);
-    const int depth = y - top;
+/* Both landscapes repeat every 256 pixels; their outlines are worked out
+   once per column, so that colouring a pixel is a few comparisons. */
+static u8 HillTop[256];
+static u8 PeakTop[256], PeakSnow[256], PeakLit[256];
+
+/* Near hills: rolling curves, a lit edge and bands of darker green with a
+   dithered seam between bands. */
+static void BuildHillOutline(void) {
+    for (int x = 0; x < 256; ++x)
+        HillTop[x] = (u8)(128 + ((10 * Sin(x)) >> 12) + ((5 * Sin(3 * x + 40)) >> 12) + ((2 * Sin(7 * x + 10)) >> 12));
+}
+
+IWRAM_CODE static int HillColour(int x, int y) {
+    const int depth = y - HillTop[x & 255];
     if (depth < 0) return 0;
     if (depth < 2) return 1;
-    int band = 2 + (depth - 2) / 6;
-    if ((depth - 2) % 6 == 5 && ((x + y) & 1)) ++band;
+    /* (d * 43) >> 8 is d / 6 for the depths a band reaches. */
+    const int d = depth - 2, q = (d * 43) >> 8;
+    int band = 2 + q;
+    if (d - 6 * q == 5 && ((x + y) & 1)) ++band;
     return band > 6 ? 6 : band;
 }
 
-/* Far mountains: five peaks lit from the left, with snow on their tops. */
-static int PeakColour(int x, int y) {
+/* Far mountains: five peaks lit from the left with snow on their tops, and
+   a haze that thickens toward their feet. */
+static void BuildPeakOutline(void) {
     static const u8 peak_x[5] = {20, 70, 112, 160, 215};
     static const u8 peak_top[5] = {80, 94, 74, 88, 84};
-    int best = 1000, which = 0;
-    for (int i = 0; i < 5; ++i) {
-        int dx = x - peak_x[i];
-        if (dx > 128) dx -= 256;
-        if (dx < -128) dx += 256;
-        const int h = peak_top[i] + (5 * (dx < 0 ? -dx : dx)) / 4;
-        if (h < best) best = h, which = i;
+    for (int x = 0; x < 256; ++x) {
+        int best = 1000, lit = 0, top = 0;
+        for (int i = 0; i < 5; ++i) {
+            int dx = x - peak_x[i];
+            if (dx > 128) dx -= 256;
+            if (dx < -128) dx += 256;
+            const int h = peak_top[i] + (5 * (dx < 0 ? -dx : dx)) / 4;
+            if (h < best) best = h, lit = dx < 0, top = peak_top[i];
+        }
+        PeakTop[x] = (u8)(best + ((Sin(x * 23) * 2) >> 12));
+        PeakSnow[x] = (u8)(top + 7 + ((Sin(x * 40) * 2) >> 12));
+        PeakLit[x] = (u8)lit;
     }
-    best += (Sin(x * 23) * 2) >> 12;
-    if (y < best) return 0;
-    const int height = y - peak_top[which];
-    if (height < 7 + ((Sin(x * 40) * 2) >> 12)) return 3;
-    if (y > 118) return 4;
-    int dx = x - peak_x[which];
-    if (dx > 128) dx -= 256;
-    if (dx < -128) dx += 256;
-    return dx < 0 ? 1 : 2;
+}
+
+IWRAM_CODE static int PeakColour(int x, int y) {
+    x &= 255;
+    if (y < PeakTop[x]) return 0;
+    if (y < PeakSnow[x]) return 3;
+    if (y > 120 || (y > 114 && ((x + y) & 1) && y - 114 > (x & 3))) return 4;
+    return PeakLit[x] ? 1 : 2;
 }
 
 #define HILL_FIRST_ROW 14
@@ -305,6 +333,8 @@ static void AddStars(void) {
 static void BuildLandscape(void) {
     const Band hills = {HillTiles, HillMap, HILL_FIRST_ROW, HILL_ROWS, BANK_HILLS, 6, HillColour};
     const Band peaks = {PeakTiles, PeakMap, PEAK_FIRST_ROW, PEAK_ROWS, BANK_PEAKS, 4, PeakColour};
+    BuildHillOutline();
+    BuildPeakOutline();
     BuildBand(&hills);
     BuildBand(&peaks);
     AddStars();
@@ -326,5 +356,5 @@ void BuildArt(void) {
     BuildFont();
     BuildLogo();
     BuildLandscape();
-    BuildRipple(3);
+    BuildRipple(2);
 }

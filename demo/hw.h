@@ -103,7 +103,9 @@
 #define BIOS_IRQ_FLAGS (*(volatile u16*)0x03007FF8)
 
 #define EWRAM_DATA __attribute__((section(".ewram")))
-#define IWRAM_CODE __attribute__((section(".iwram"), target("arm"), noinline))
+/* ARM code in Internal Working RAM (32-bit bus, no wait states): for the
+   loops that must be fast. Called from anywhere through a long call. */
+#define IWRAM_CODE __attribute__((section(".iwram"), target("arm"), noinline, long_call))
 
 /* BIOS calls from THUMB code: the call number is the instruction's comment. */
 static inline void BiosVBlankIntrWait(void) {

@@ -238,9 +238,11 @@ static void EnterRotation(void) {
     DrawText(28, ArtCentre(20), PANEL_FIRST_ROW + 1, "BACKGROUND 2 TURNS,", BANK_TEXT);
     DrawText(28, ArtCentre(20), PANEL_FIRST_ROW + 2, "THE STARS SPIN, AND", BANK_TEXT);
     DrawText(28, ArtCentre(20), PANEL_FIRST_ROW + 3, "THIS PANEL IS GLASS.", BANK_TEXT_HI);
+    /* Glass under the caption and under the text at the bottom. */
     volatile u16* panel = SCREEN_BLOCK(29);
-    for (int r = PANEL_FIRST_ROW; r < PANEL_FIRST_ROW + PANEL_ROWS; ++r)
-        for (int c = 0; c < 32; ++c) panel[r * 32 + c] = FONT_TILE_PANEL | (BANK_PANEL << 12);
+    for (int r = 0; r < 20; ++r)
+        if (r < ROTATION_CAPTION_ROW + 2 || (r >= PANEL_FIRST_ROW && r < PANEL_FIRST_ROW + PANEL_ROWS))
+            for (int c = 0; c < 32; ++c) panel[r * 32 + c] = FONT_TILE_PANEL | (BANK_PANEL << 12);
     PALETTE[16 * BANK_TEXT_HI + 1] = PalTextHi[1];
 
     REG_BG0CNT = BG_PRIO(0) | BG_CHAR(0) | BG_SCREEN(28);

@@ -1,0 +1,96 @@
+#include "demo_run.h"
+
+#include <png.h>
+
+#include <algorithm>
+
+#include "font.h"
+
+namespace koru::test {
+
+namespace fs = std::filesystem;
+
+Screen ReadScreen(const fs::path& path) {
+    Screen screen;
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str())) return screen;
+    image.format = PNG_FORMAT_RGB;
+    std::vector<uint8_t> rgb(PNG_IMAGE_SIZE(image));
+    const bool ok = image.width == 240 && image.height == 160 &&
+                    png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr);
+    png_image_free(&image);
+    if (!ok) return screen;
+    screen.pixels.resize(240 * 160);
+    for (size_t i = 0; i < screen.pixels.size(); ++i)
+        screen.pixels[i] = static_cast<uint16_t>((rgb[3 * i] >> 3) | ((rgb[3 * i + 1] >> 3) << 5) | ((rgb[3 * i + 2] >> 3) << 10));
+    return screen;
+}
+
+namespace {
+
+template <typename F>
+uint16_t PerChannel(uint16_t a, uint16_t b, F f) {
+    uint16_t out = 0;
+    for (int shift = 0; shift < 15; shift += 5) {
+        const int v = std::min(31, f((a >> shift) & 31, (b >> shift) & 31));
+        out = static_cast<uint16_t>(out | (v << shift));
+    }
+    return out;
+}
+
+}  // namespace
+
+uint16_t Blend(uint16_t top, uint16_t bottom, int top_weight, int bottom_weight) {
+    return PerChannel(top, bottom, [&](int t, int b) { return (t * top_weight + b * bottom_weight) >> 4; });
+}
+
+uint16_t Brighten(uint16_t colour, int weight) {
+    return PerChannel(colour, 0, [&](int c, int) { return (c * 16 + (31 - c) * weight) >> 4; });
+}
+
+uint16_t Darken(uint16_t colour, int weight) {
+    return PerChannel(colour, 0, [&](int c, int) { return (c * (16 - weight)) >> 4; });
+}
+
+int CountOnLine(const Screen& screen, int y, uint16_t colour) {
+    int n = 0;
+    for (int x = 0; x < 240; ++x) n += screen.At(x, y) == colour;
+    return n;
+}
+
+double TextMatch(const Screen& screen, int col, int row, const std::string& text, uint16_t ink, uint16_t shadow) {
+    int expected = 0, matched = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const int g = FontGlyph(text[i]);
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x) {
+                const bool is_ink = FontInk(g, x, y), is_shadow = !is_ink && FontInk(g, x - 1, y - 1);
+                if (!is_ink && !is_shadow) continue;
+                ++expected;
+                const int sx = (col + static_cast<int>(i)) * 8 + x, sy = row * 8 + y;
+                if (sx < 240 && sy < 160) matched += screen.At(sx, sy) == (is_ink ? ink : shadow);
+            }
+    }
+    return expected ? static_cast<double>(matched) / expected : 0.0;
+}
+
+void DemoTest::SetUp() {
+    TempDirTest::SetUp();
+    const fs::path rom = BuiltRom("demo");
+    if (!fs::exists(rom)) GTEST_SKIP() << "the demo cartridge was not built (no arm-none-eabi-gcc)";
+    fs::copy_file(rom, dir / "demo.gba");
+}
+
+Screen DemoTest::Run(int frames, const std::string& keys, const std::string& extra) {
+    fs::remove(dir / "shot.png");
+    std::string args = "--frames " + std::to_string(frames) + " --screenshot shot.png ";
+    if (!keys.empty()) args += "--keys " + keys + " ";
+    std::string out;
+    EXPECT_EQ(RunHeadless(args + extra + " demo.gba", &out), 0) << out;
+    Screen screen = ReadScreen(dir / "shot.png");
+    EXPECT_FALSE(screen.Empty()) << "no screenshot after " << frames << " frames";
+    return screen;
+}
+
+}  // namespace koru::test
