@@ -118,7 +118,8 @@ TEST_F(DemoTest, TitleCloudsAreSeeThroughOverTheSky) {
         for (int x = 0; x < 240; ++x)
             for (int c = 1; c <= 3; ++c) {
                 blended += s.At(x, y) == Blend(PalCloud[c], SkyColour(y), 8, 8);
-                opaque += s.At(x, y) == PalCloud[c];
+                // (White is also in the stars; the two greys are the clouds' own.)
+                opaque += c > 1 && s.At(x, y) == PalCloud[c];
             }
     EXPECT_GE(blended, 300);
     EXPECT_EQ(opaque, 0);
