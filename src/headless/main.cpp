@@ -3,17 +3,23 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "cpu/cpu_state.h"
 #include "headless/options.h"
 #include "headless/screenshot.h"
+#include "headless/wave_file.h"
 #include "machine/host.h"
 #include "machine/log.h"
 #include "machine/machine.h"
 #include "machine/savefiles.h"
 #include "machine/settings.h"
+#include "sound/devices/system_devices.h"
+#include "sound/manual_wave.h"
+#include "sound/midilog.h"
+#include "sound/output.h"
 #include "video/video.h"
 
 namespace {
@@ -25,6 +31,31 @@ uint32_t FramesRun = 0;
 std::vector<uint16_t> FrameStore(koru::FrameWidth * koru::FrameHeight);
 std::vector<uint16_t> LastFrame(koru::ScreenWidth * koru::FrameHeight);
 bool FramePresented = false;
+
+// --wave-out: the wave device's buffers go to a file instead of a sound
+// card, one buffer each time emulated time has advanced by its length.
+koru::ManualWaveDevice WaveRecorder;
+koru::headless::WaveFile WaveOutput;
+bool WaveOutputActive = false;
+bool WaveOutputFailed = false;
+uint64_t WaveSamplesPlayed = 0;
+
+constexpr uint64_t CyclesPerFrame = 280896;
+constexpr uint64_t CyclesPerSecond = 16777216;
+
+void PaceWaveOutput() {
+    if (!WaveOutputActive || WaveOutputFailed) return;
+    const uint64_t due = FramesRun * CyclesPerFrame * static_cast<uint64_t>(koru::SoundRate) / CyclesPerSecond;
+    uint8_t buffer[koru::WaveBufferSamples];
+    while (WaveSamplesPlayed + koru::WaveBufferSamples <= due) {
+        const int played = WaveRecorder.Play(buffer, koru::WaveBufferSamples);
+        if (played <= 0 || !WaveOutput.Append(buffer, played)) {
+            WaveOutputFailed = true;
+            return;
+        }
+        WaveSamplesPlayed += static_cast<uint64_t>(played);
+    }
+}
 
 void CopyVisible(int x, int y, int w, int h) {
     for (int row = 0; row < h && row < koru::FrameHeight; ++row) {
@@ -55,6 +86,7 @@ void ShowFrame(int x, int y, int w, int h) {
 uint32_t PollInput() {
     ++FramesRun;
     if (FramesRun >= TheOptions.frames) ExitRequest = 1;
+    PaceWaveOutput();
     return KeysForFrame(FramesRun);
 }
 
@@ -76,6 +108,31 @@ int main(int argc, char** argv) {
 
     koru::FrameBuffer = FrameStore.data();
     koru::BuildColourTables();
+
+    // The sound as the desktop program opens it before a run.
+    if (!TheOptions.waveOut.empty()) {
+        if (!WaveOutput.Create(TheOptions.waveOut, koru::SoundRate)) {
+            std::fprintf(stderr, "koru-headless: cannot write %s\n", TheOptions.waveOut.c_str());
+            return 1;
+        }
+        WaveOutputActive = true;
+        koru::InstallSoundDevices(koru::SystemMidiDevice(), &WaveRecorder);
+    } else {
+        koru::InstallSystemSoundDevices();
+    }
+    if (!TheOptions.midiLog.empty()) {
+        // Recording is on when the machine starts, which begins the file.
+        std::strcpy(koru::SoundLogFile, TheOptions.midiLog.c_str());
+        koru::InitMidiLog(koru::SoundLogFile);
+        if (!koru::MidiLog(1)) {
+            std::fprintf(stderr, "koru-headless: cannot write %s\n", TheOptions.midiLog.c_str());
+            return 1;
+        }
+    }
+    if (!koru::OpenSound(koru::SoundRate, koru::SoundBuffers) && koru::Verbose) {
+        koru::Log("No sound device at rate %d: running silent\n", koru::SoundRate);
+    }
+    koru::SetSoundVolume(koru::SoundVolume, koru::SoundSwitch);
 
     const auto start = std::chrono::steady_clock::now();
     koru::StartMachine(TheOptions.cartridge.c_str());
@@ -101,6 +158,14 @@ int main(int argc, char** argv) {
         }
     }
     koru::ShutdownMachine();
+    koru::CloseSound();
+    // The log is finished at exit, so that it always has its end of track
+    // and its length.
+    koru::CloseMidiLog();
+    if (WaveOutputActive && (!WaveOutput.Finish() || WaveOutputFailed)) {
+        std::fprintf(stderr, "koru-headless: cannot write %s\n", TheOptions.waveOut.c_str());
+        status = 1;
+    }
     std::fflush(stdout);
 
     if (!started) {

@@ -137,6 +137,14 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
         error = "no cartridge given";
         return false;
     }
+    if (!options.waveOut.empty() && options.soundRate < 8192) {
+        error = "--wave-out needs --sound-rate of 8192 or more";
+        return false;
+    }
+    if (options.midiLog.size() > 250) {
+        error = "the MIDI log's name is longer than 250 characters";
+        return false;
+    }
     return true;
 }
 

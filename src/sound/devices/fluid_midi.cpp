@@ -1,0 +1,130 @@
+#include "sound/devices/fluid_midi.h"
+
+#include <fluidsynth.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "machine/log.h"
+
+namespace koru {
+namespace {
+
+// FluidSynth reports to standard error by default; a machine without sound
+// output would print a screenful at every start. Its messages go to the
+// console log instead, when that is on.
+void QuietLog(int level, const char* message, void*) {
+    if (Verbose && level <= FLUID_ERR) Log("FluidSynth: %s\n", message);
+}
+
+void SilenceFluidLog() {
+    static const bool done = [] {
+        for (int level = FLUID_PANIC; level <= FLUID_DBG; ++level) fluid_set_log_function(level, QuietLog, nullptr);
+        return true;
+    }();
+    (void)done;
+}
+
+}  // namespace
+
+FluidSynthMidiDevice::FluidSynthMidiDevice(bool audioOutput, std::string soundFont)
+    : audioOutput_(audioOutput), soundFont_(std::move(soundFont)) {}
+
+FluidSynthMidiDevice::~FluidSynthMidiDevice() { Close(); }
+
+std::string FluidSynthMidiDevice::FindSoundFont() {
+    if (const char* chosen = std::getenv("KORU_SOUNDFONT"); chosen && *chosen) return chosen;
+    static const char* const places[] = {
+        "/usr/share/sounds/sf2/default-GM.sf2",   "/usr/share/soundfonts/default.sf2",
+        "/usr/share/sounds/sf2/FluidR3_GM.sf2",   "/usr/share/soundfonts/FluidR3_GM.sf2",
+        "/usr/share/sounds/sf2/TimGM6mb.sf2",     "/usr/share/sounds/sf2/GeneralUser.sf2",
+        "/usr/local/share/soundfonts/default.sf2",
+    };
+    std::error_code error;
+    for (const char* place : places) {
+        if (std::filesystem::is_regular_file(place, error)) return place;
+    }
+    return {};
+}
+
+bool FluidSynthMidiDevice::Open() {
+    Close();
+    SilenceFluidLog();
+    const std::string font = soundFont_.empty() ? FindSoundFont() : soundFont_;
+    if (font.empty()) return false;
+
+    settings_ = new_fluid_settings();
+    if (!settings_) return false;
+    fluid_settings_setnum(settings_, "synth.sample-rate", SampleRate);
+    fluid_settings_setnum(settings_, "synth.gain", FullGain);
+    synth_ = new_fluid_synth(settings_);
+    if (!synth_ || fluid_synth_sfload(synth_, font.c_str(), 1) == FLUID_FAILED) {
+        Close();
+        return false;
+    }
+    // The pitch bends this program sends count 8192 units for 24 semitones.
+    for (int channel = 0; channel < 16; ++channel) fluid_synth_pitch_wheel_sens(synth_, channel, 24);
+    if (audioOutput_) {
+        // The sound servers of a desktop first, then the sound card itself.
+        for (const char* driver : {"pulseaudio", "alsa"}) {
+            if (fluid_settings_setstr(settings_, "audio.driver", driver) != FLUID_OK) continue;
+            driver_ = new_fluid_audio_driver(settings_, synth_);
+            if (driver_) break;
+        }
+        if (!driver_) {
+            Close();
+            return false;
+        }
+    }
+    return true;
+}
+
+void FluidSynthMidiDevice::Send(uint32_t message) {
+    if (!synth_) return;
+    const int status = message & 0xFF, data1 = (message >> 8) & 0x7F, data2 = (message >> 16) & 0x7F;
+    const int channel = status & 0x0F;
+    switch (status & 0xF0) {
+    case 0x80: fluid_synth_noteoff(synth_, channel, data1); break;
+    case 0x90:
+        if (data2 == 0) {
+            fluid_synth_noteoff(synth_, channel, data1);
+        } else {
+            fluid_synth_noteon(synth_, channel, data1, data2);
+        }
+        break;
+    case 0xA0: fluid_synth_key_pressure(synth_, channel, data1, data2); break;
+    case 0xB0: fluid_synth_cc(synth_, channel, data1, data2); break;
+    case 0xC0: fluid_synth_program_change(synth_, channel, data1); break;
+    case 0xD0: fluid_synth_channel_pressure(synth_, channel, data1); break;
+    case 0xE0: fluid_synth_pitch_bend(synth_, channel, data1 | data2 << 7); break;
+    default: break;
+    }
+}
+
+void FluidSynthMidiDevice::SetVolume(uint32_t volume) {
+    if (!synth_) return;
+    // One gain for both sides: the left one.
+    fluid_synth_set_gain(synth_, FullGain * static_cast<float>(volume & 0xFFFF) / 65535.0f);
+}
+
+float FluidSynthMidiDevice::Gain() const { return synth_ ? fluid_synth_get_gain(synth_) : 0.0f; }
+
+void FluidSynthMidiDevice::Reset() {
+    if (synth_) fluid_synth_all_notes_off(synth_, -1);
+}
+
+void FluidSynthMidiDevice::Close() {
+    if (driver_) delete_fluid_audio_driver(driver_);
+    if (synth_) delete_fluid_synth(synth_);
+    if (settings_) delete_fluid_settings(settings_);
+    driver_ = nullptr;
+    synth_ = nullptr;
+    settings_ = nullptr;
+}
+
+void FluidSynthMidiDevice::Render(int16_t* stereo, int frames) {
+    if (!synth_ || driver_) return;
+    fluid_synth_write_s16(synth_, frames, stereo, 0, 2, stereo, 1, 2);
+}
+
+}  // namespace koru

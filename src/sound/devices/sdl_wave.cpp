@@ -1,0 +1,123 @@
+#include "sound/devices/sdl_wave.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace koru {
+namespace {
+
+void AudioCallback(void* device, Uint8* stream, int length) {
+    static_cast<SdlWaveDevice*>(device)->Fill(stream, length);
+}
+
+}  // namespace
+
+SdlWaveDevice::~SdlWaveDevice() {
+    if (device_) {
+        SDL_CloseAudioDevice(device_);
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    }
+}
+
+bool SdlWaveDevice::Open(int rate, WaveClient* client) {
+    if (device_ || rate <= 0) return false;
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+    SDL_AudioSpec wanted{};
+    wanted.freq = rate;
+    wanted.format = AUDIO_U8;
+    wanted.channels = 1;
+    wanted.samples = 512;
+    wanted.callback = AudioCallback;
+    wanted.userdata = this;
+    SDL_AudioSpec obtained{};
+    // No changes allowed: SDL converts to whatever the hardware takes, so the
+    // buffers stay 8-bit mono at the rate asked for.
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        client_ = client;
+        queue_.clear();
+        position_ = 0;
+        open_ = true;
+    }
+    device_ = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
+    if (device_ == 0) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        open_ = false;
+        client_ = nullptr;
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        return false;
+    }
+    SDL_PauseAudioDevice(device_, 0);
+    return true;
+}
+
+void SdlWaveDevice::Fill(uint8_t* stream, int length) {
+    const uint32_t level = level_.load(std::memory_order_relaxed);
+    std::lock_guard<std::mutex> lock(mutex_);
+    int done = 0;
+    while (done < length && open_ && !queue_.empty()) {
+        const QueuedBuffer& buffer = queue_.front();
+        const int count = std::min(length - done, buffer.length - position_);
+        for (int i = 0; i < count; ++i) {
+            const int sample = buffer.samples[position_ + i] - 128;
+            stream[done + i] = static_cast<uint8_t>(128 + sample * static_cast<int>(level) / 0xFFFF);
+        }
+        done += count;
+        position_ += count;
+        if (position_ >= buffer.length) {
+            const int index = buffer.index;
+            queue_.pop_front();
+            position_ = 0;
+            client_->WaveDone(index);
+        }
+    }
+    // Nothing queued: the synthesis has fallen behind; play silence.
+    if (done < length) std::memset(stream + done, 0x80, length - done);
+}
+
+void SdlWaveDevice::Write(int index, const uint8_t* samples, int length) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!open_ || length <= 0) return;
+    queue_.push_back({index, samples, length});
+}
+
+void SdlWaveDevice::Reset() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!open_) return;
+    for (const QueuedBuffer& buffer : queue_) client_->WaveDone(buffer.index);
+    queue_.clear();
+    position_ = 0;
+}
+
+void SdlWaveDevice::Pause() {
+    if (device_) SDL_PauseAudioDevice(device_, 1);
+}
+
+void SdlWaveDevice::Restart() {
+    if (device_) SDL_PauseAudioDevice(device_, 0);
+}
+
+void SdlWaveDevice::SetVolume(uint32_t volume) { level_.store(volume & 0xFFFF, std::memory_order_relaxed); }
+
+bool SdlWaveDevice::Close() {
+    WaveClient* client;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!open_) return true;
+        if (!queue_.empty()) return false;
+        // From here on writes are ignored and the callback plays silence.
+        open_ = false;
+        client = client_;
+        client_ = nullptr;
+    }
+    // Waits for a running callback; it must not hold our lock meanwhile.
+    SDL_CloseAudioDevice(device_);
+    device_ = 0;
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    client->WaveClosed();
+    return true;
+}
+
+}  // namespace koru

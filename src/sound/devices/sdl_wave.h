@@ -1,0 +1,44 @@
+// The wave device on Linux: SDL2 audio playing unsigned 8-bit mono at the
+// configured rate. Buffers written to it queue up in order; the audio
+// callback plays them and hands each back when its last sample is out.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+
+#include "sound/device.h"
+
+namespace koru {
+
+class SdlWaveDevice final : public WaveDevice {
+public:
+    ~SdlWaveDevice() override;
+
+    bool Open(int rate, WaveClient* client) override;
+    void Write(int index, const uint8_t* samples, int length) override;
+    void Reset() override;
+    void Pause() override;
+    void Restart() override;
+    void SetVolume(uint32_t volume) override;
+    bool Close() override;
+
+    // Plays `length` bytes into stream; called by SDL's audio thread.
+    void Fill(uint8_t* stream, int length);
+
+private:
+    struct QueuedBuffer {
+        int index;
+        const uint8_t* samples;
+        int length;
+    };
+    std::mutex mutex_;
+    std::deque<QueuedBuffer> queue_;
+    int position_ = 0;  // bytes of the front buffer already played
+    WaveClient* client_ = nullptr;
+    uint32_t device_ = 0;
+    bool open_ = false;
+    std::atomic<uint32_t> level_{0xFFFF};  // 0-0xFFFF, the left side's volume
+};
+
+}  // namespace koru

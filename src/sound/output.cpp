@@ -1,0 +1,351 @@
+// The sound output: the five output operations, the MIDI device's messages,
+// the wave device with its synthesis thread, and opening and closing them.
+#include "sound/output.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+#include "sound/device.h"
+#include "sound/midilog.h"
+#include "sound/synthesis.h"
+
+namespace koru {
+
+const uint8_t ProgramTable[4] = {80, 122, 122, 80};
+
+namespace {
+
+constexpr auto Relaxed = std::memory_order_relaxed;
+
+std::array<NoteEntry, NoteTableSize> BuildNoteTable() {
+    std::array<NoteEntry, NoteTableSize> table{};
+    for (int i = 0; i < NoteTableSize; ++i) {
+        const double e = 69.0 + 12.0 * std::log2((3.0 * i + 1.0) / 440.0);
+        // Entries 0 to 2 lie below every note and are never used.
+        const long note = std::clamp(std::lround(e), 0L, 127L);
+        const double bend = 8192.0 + (e - static_cast<double>(note)) * 8192.0 / 24.0;
+        table[i].note = static_cast<uint8_t>(note);
+        table[i].bend = static_cast<uint16_t>(std::clamp(static_cast<long>(bend), 0L, 16383L));
+    }
+    return table;
+}
+
+const std::array<NoteEntry, NoteTableSize> TheNoteTable = BuildNoteTable();
+
+// The devices a host installed, and which of them is open.
+MidiDevice* InstalledMidi = nullptr;
+WaveDevice* InstalledWave = nullptr;
+bool OperationsInstalled = false;
+MidiDevice* OpenMidi = nullptr;
+WaveDevice* OpenWave = nullptr;
+
+// A played buffer back from the device, or the device's close.
+struct ThreadMessage {
+    bool close;
+    int index;
+};
+
+// The buffer headers: each buffer with its index and whether it is prepared
+// (handed out to the device or about to be).
+struct WaveHeader {
+    uint8_t data[WaveBufferSamples];
+    std::atomic<uint32_t> prepared{0};
+};
+WaveHeader Headers[WaveBufferCount];
+
+// The synthesis thread: it waits for played buffers, refills them from the
+// channels' state and writes them to the device again. Its queue stands in
+// for a thread message queue; the device posts to it from its own threads.
+class SynthesisThread final : public WaveClient {
+public:
+    explicit SynthesisThread(WaveDevice* device) : device_(device) { thread_ = std::thread([this] { Run(); }); }
+    ~SynthesisThread() override { thread_.join(); }
+
+    void WaveDone(int index) override { Post({false, index}); }
+    void WaveClosed() override { Post({true, 0}); }
+
+private:
+    void Post(ThreadMessage message) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            queue_.push_back(message);
+        }
+        ready_.notify_one();
+    }
+
+    void Run() {
+        for (;;) {
+            ThreadMessage message;
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                ready_.wait(lock, [this] { return !queue_.empty(); });
+                message = queue_.front();
+                queue_.pop_front();
+            }
+            if (message.close) return;
+            if (message.index >= 0 && message.index < WaveBufferCount) Refill(message.index);
+        }
+    }
+
+    void Refill(int index) {
+        WaveHeader& header = Headers[index];
+        header.prepared.store(0, Relaxed);
+        // While the device closes, played buffers stay idle.
+        if (Output.stop.load(Relaxed) || Output.rate.load(Relaxed) < 8192) return;
+        MixWaveBuffer(header.data);
+        header.prepared.store(1, Relaxed);
+        device_->Write(index, header.data, WaveBufferSamples);
+    }
+
+    WaveDevice* device_;
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    std::deque<ThreadMessage> queue_;
+    std::thread thread_;
+};
+
+// Not a smart pointer: at the end of the process an output left open must
+// not wait for its thread.
+SynthesisThread* Synthesis = nullptr;
+
+void SendMidi(int status, int data1, int data2) {
+    OpenMidi->Send(static_cast<uint32_t>(status & 0xFF) | static_cast<uint32_t>(data1 & 0xFF) << 8 |
+                   static_cast<uint32_t>(data2 & 0xFF) << 16);
+}
+
+void MidiNoteOff(int channel) {
+    OutputChannelRecord& c = Output.channels[channel];
+    if (c.lastNote < 0) return;
+    SendMidi(0x80 | MidiChannelOf(channel), c.lastNote, 0);
+    c.lastNote = -1;
+}
+
+void MidiNoteOn(int channel, int note, int velocity) {
+    OutputChannelRecord& c = Output.channels[channel];
+    if (note == c.lastNote && velocity == c.lastVelocity) return;
+    if (note == c.lastNote) {
+        SendMidi(0xA0 | MidiChannelOf(channel), note, velocity);
+    } else {
+        MidiNoteOff(channel);
+        SendMidi(0x90 | MidiChannelOf(channel), note & 0x7F, velocity & 0x7F);
+    }
+    c.lastNote = note;
+    c.lastVelocity = velocity;
+}
+
+// The device operations; each does nothing while no device is open.
+
+void DeviceSetInstrument(int channel, int type) {
+    if (Output.rate.load(Relaxed) == 0 || channel < 0 || channel >= OutputChannels) return;
+    Output.channels[channel].type.store(type, Relaxed);
+    if (OpenMidi) SendMidi(0xC0 | MidiChannelOf(channel), ProgramOfType(type), 0);
+}
+
+void DeviceDrum(int type, int force) {
+    if (Output.rate.load(Relaxed) == 0 || !OpenMidi) return;
+    if (!(Output.switches.load(Relaxed) & 0x8000)) return;
+    SendMidi(0x99, (type & 0x100) ? (type & 0x7F) : 77, force / 2);
+}
+
+void DeviceSetVolume(int volume, int switches) {
+    if (Output.rate.load(Relaxed) == 0) return;
+    const int32_t old = Output.switches.load(Relaxed);
+    switches &= 0xFFFF;
+    Output.switches.store(switches, Relaxed);
+    const uint32_t level = static_cast<uint32_t>(volume) * 256;
+    if (OpenWave) {
+        if (switches == 0 && old != 0) OpenWave->Pause();
+        if (switches != 0 && old == 0) OpenWave->Restart();
+        OpenWave->SetVolume(level | level << 16);
+    } else if (OpenMidi) {
+        for (int channel = 0; channel < OutputChannels; ++channel) {
+            if (((old >> channel) & 1) && !((switches >> channel) & 1)) MidiNoteOff(channel);
+        }
+        OpenMidi->SetVolume(level | level << 16);
+    }
+    Output.volume = volume;
+}
+
+void DeviceSound(int channel, int frequency, int volume) {
+    const int32_t rate = Output.rate.load(Relaxed);
+    if (rate == 0 || channel < 0 || channel >= OutputChannels) return;
+    volume = std::clamp(volume, 0, 255);
+    OutputChannelRecord& c = Output.channels[channel];
+    if (OpenWave) {
+        if (frequency < 0 || frequency > rate / 2) frequency = 0;
+        c.frequency.store(frequency, Relaxed);
+        c.volume.store(volume, Relaxed);
+        return;
+    }
+    if (frequency < MinMidiFrequency || frequency > MaxMidiFrequency) frequency = 0;
+    c.frequency.store(frequency, Relaxed);
+    c.volume.store(volume, Relaxed);
+    if (!((Output.switches.load(Relaxed) >> channel) & 1)) return;
+    if (volume == 0 || frequency == 0) {
+        MidiNoteOff(channel);
+        return;
+    }
+    const NoteEntry entry = NoteTable[frequency / 3];
+    MidiNoteOn(channel, entry.note, volume / 2);
+    if (entry.bend != c.lastBend) {
+        SendMidi(0xE0 | MidiChannelOf(channel), entry.bend & 0x7F, (entry.bend >> 7) & 0x7F);
+        c.lastBend = entry.bend;
+    }
+}
+
+void DeviceSetWave(int channel, const int8_t* samples, int count) {
+    if (Output.rate.load(Relaxed) == 0 || !OpenWave) return;
+    if (channel < 0 || channel >= OutputChannels || count < 1 || count > MaxWaveLength) return;
+    OutputChannelRecord& c = Output.channels[channel];
+    c.waveLength.store(count, Relaxed);
+    c.type.store(CustomWaveInstrument, Relaxed);
+    c.wavePosition.store(0, Relaxed);
+    c.phase.store(0, Relaxed);
+    uint32_t words[MaxWaveLength / 4] = {};
+    for (int i = 0; i < count; ++i) words[i / 4] |= static_cast<uint32_t>(static_cast<uint8_t>(samples[i])) << (8 * (i % 4));
+    for (int w = 0; w < (count + 3) / 4; ++w) c.pattern[w].store(words[w], Relaxed);
+}
+
+bool OpenMidiDevice() {
+    if (!InstalledMidi || !InstalledMidi->Open()) return false;
+    OpenMidi = InstalledMidi;
+    Output.rate.store(1, Relaxed);
+    for (int channel = 0; channel < 16; ++channel) SendMidi(0xB0 | channel, 7, 100);
+    return true;
+}
+
+bool OpenWaveDevice(int rate, int buffers) {
+    Output.rate.store(0, Relaxed);
+    Output.stop.store(0, Relaxed);
+    buffers = std::clamp(buffers, 2, WaveBufferCount);
+    if (!InstalledWave) return false;
+    try {
+        Synthesis = new SynthesisThread(InstalledWave);
+    } catch (const std::system_error&) {
+        return false;
+    }
+    if (!InstalledWave->Open(rate, Synthesis)) {
+        Synthesis->WaveClosed();  // ends the thread
+        delete Synthesis;
+        Synthesis = nullptr;
+        return false;
+    }
+    OpenWave = InstalledWave;
+    Output.rate.store(rate, Relaxed);
+    for (int i = 0; i < WaveBufferCount; ++i) {
+        WaveHeader& header = Headers[i];
+        header.prepared.store(0, Relaxed);
+        std::memset(header.data, 0x80, sizeof header.data);
+    }
+    for (int i = 0; i < buffers; ++i) {
+        Headers[i].prepared.store(1, Relaxed);
+        OpenWave->Write(i, Headers[i].data, WaveBufferSamples);
+    }
+    return true;
+}
+
+}  // namespace
+
+const NoteEntry* const NoteTable = TheNoteTable.data();
+
+int ProgramOfType(int type) { return (type & 0x100) ? (type & 0x7F) : ProgramTable[type & 3]; }
+
+int MidiChannelOf(int channel) {
+    if (channel == 15) return 9;
+    return channel >= 9 ? channel + 1 : channel;
+}
+
+void InstallSoundDevices(MidiDevice* midi, WaveDevice* wave) {
+    InstalledMidi = midi;
+    InstalledWave = wave;
+}
+
+void Sound(int channel, int frequency, int volume) {
+    if (channel < 0) return;
+    if (frequency < 0) frequency = 0;
+    volume = std::clamp(volume, 0, 255);
+    if (OperationsInstalled) DeviceSound(channel, frequency, volume);
+    if (MidiLogRecording() && channel < 15) LogSound(channel, frequency, volume);
+}
+
+void Drum(int type, int force) {
+    force = std::clamp(force, 0, 255);
+    if (OperationsInstalled) DeviceDrum(type, force);
+    if (MidiLogRecording()) LogEvent(0x99, (type & 0x100) ? (type & 0x7F) : 77, force / 2);
+}
+
+void SetInstrument(int channel, int type) {
+    if (channel < 0) return;
+    if (OperationsInstalled) DeviceSetInstrument(channel, type);
+    if (channel < 15) KeepLogInstrument(channel, type);
+}
+
+void SetSoundVolume(int volume, int switches) {
+    volume = std::clamp(volume, 0, 255);
+    if (OperationsInstalled) DeviceSetVolume(volume, switches);
+}
+
+void SetWave(int channel, const int8_t* samples, int count) {
+    if (channel < 0 || count < 1) return;
+    if (OperationsInstalled) DeviceSetWave(channel, samples, count);
+}
+
+int OpenSound(int rate, int buffers) {
+    CloseSound();
+    OperationsInstalled = true;
+    for (OutputChannelRecord& c : Output.channels) {
+        c.lastNote = c.lastVelocity = c.lastBend = -1;
+        c.frequency.store(0, Relaxed);
+        c.volume.store(0, Relaxed);
+        c.phase.store(0, Relaxed);
+    }
+    Output.rate.store(0, Relaxed);
+    OpenMidi = nullptr;
+    OpenWave = nullptr;
+    Output.noise.store(1, Relaxed);
+    if (rate == 0) return 1;
+    if (rate < 8192 ? !OpenMidiDevice() : !OpenWaveDevice(rate, buffers)) return 0;
+    // A reopened device gets the programs back.
+    for (int channel = 0; channel < OutputChannels; ++channel) {
+        DeviceSetInstrument(channel, Output.channels[channel].type.load(Relaxed));
+    }
+    return 1;
+}
+
+void CloseSound() {
+    // The thread stops refilling before the buffers are taken back.
+    Output.stop.store(1, Relaxed);
+    if (OpenWave) {
+        OpenWave->Reset();
+        for (WaveHeader& header : Headers) header.prepared.store(0, Relaxed);
+        // A buffer that the thread was refilling when the stop came may be
+        // written after the reset; the device then refuses to close until
+        // it has been handed back again.
+        do {
+            OpenWave->Reset();
+        } while (!OpenWave->Close());
+        // The close notification ends the thread; wait for it, so that no
+        // refill of this device can overlap the next one.
+        delete Synthesis;
+        Synthesis = nullptr;
+    }
+    if (OpenMidi) {
+        OpenMidi->Reset();
+        OpenMidi->Close();
+    }
+    OpenMidi = nullptr;
+    OpenWave = nullptr;
+    Output.rate.store(0, Relaxed);
+}
+
+int SoundOutputRate() { return Output.rate.load(Relaxed); }
+
+}  // namespace koru
