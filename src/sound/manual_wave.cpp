@@ -35,6 +35,8 @@ void ManualWaveDevice::Reset() {
     for (const QueuedBuffer& buffer : queue_) client_->WaveDone(buffer.index);
     queue_.clear();
     paused_ = false;
+    ++generation_;
+    written_.notify_all();
 }
 
 void ManualWaveDevice::Pause() {
@@ -59,6 +61,8 @@ bool ManualWaveDevice::Close() {
     open_ = false;
     client_->WaveClosed();
     client_ = nullptr;
+    ++generation_;
+    written_.notify_all();
     return true;
 }
 
@@ -72,13 +76,16 @@ int ManualWaveDevice::Play(uint8_t* samples, int capacity) {
     }
     const QueuedBuffer buffer = queue_.front();
     const size_t inFlight = queue_.size();
+    const uint32_t generation = generation_;
     const int length = std::min(buffer.length, capacity);
     std::memcpy(samples, buffer.samples, length);
     queue_.pop_front();
     client_->WaveDone(buffer.index);
     // The client refills at once; the limit only guards against a client
     // that has stopped refilling, which would otherwise hang the host.
-    if (!written_.wait_for(lock, std::chrono::seconds(10), [&] { return !open_ || queue_.size() >= inFlight; })) return 0;
+    if (!written_.wait_for(lock, std::chrono::seconds(10), [&] { return generation_ != generation || queue_.size() >= inFlight; })) {
+        return 0;
+    }
     return length;
 }
 

@@ -53,6 +53,7 @@ private:
     bool failOpen_ = false;
     uint32_t volume_ = 0xFFFFFFFF;
     int rate_ = 0;
+    uint32_t generation_ = 0;  // counts resets and closes, which end a wait in Play
 };
 
 }  // namespace koru

@@ -43,7 +43,6 @@ const std::array<NoteEntry, NoteTableSize> TheNoteTable = BuildNoteTable();
 // The devices a host installed, and which of them is open.
 MidiDevice* InstalledMidi = nullptr;
 WaveDevice* InstalledWave = nullptr;
-bool OperationsInstalled = false;
 MidiDevice* OpenMidi = nullptr;
 WaveDevice* OpenWave = nullptr;
 
@@ -252,8 +251,12 @@ bool OpenWaveDevice(int rate, int buffers) {
     return true;
 }
 
+const DeviceOperations DeviceOperationTable = {DeviceSetInstrument, DeviceDrum, DeviceSetVolume, DeviceSound,
+                                               DeviceSetWave};
+
 }  // namespace
 
+const DeviceOperations* Operations = nullptr;
 const NoteEntry* const NoteTable = TheNoteTable.data();
 
 int ProgramOfType(int type) { return (type & 0x100) ? (type & 0x7F) : ProgramTable[type & 3]; }
@@ -272,35 +275,35 @@ void Sound(int channel, int frequency, int volume) {
     if (channel < 0) return;
     if (frequency < 0) frequency = 0;
     volume = std::clamp(volume, 0, 255);
-    if (OperationsInstalled) DeviceSound(channel, frequency, volume);
+    if (Operations) Operations->sound(channel, frequency, volume);
     if (MidiLogRecording() && channel < 15) LogSound(channel, frequency, volume);
 }
 
 void Drum(int type, int force) {
     force = std::clamp(force, 0, 255);
-    if (OperationsInstalled) DeviceDrum(type, force);
+    if (Operations) Operations->drum(type, force);
     if (MidiLogRecording()) LogEvent(0x99, (type & 0x100) ? (type & 0x7F) : 77, force / 2);
 }
 
 void SetInstrument(int channel, int type) {
     if (channel < 0) return;
-    if (OperationsInstalled) DeviceSetInstrument(channel, type);
+    if (Operations) Operations->setInstrument(channel, type);
     if (channel < 15) KeepLogInstrument(channel, type);
 }
 
 void SetSoundVolume(int volume, int switches) {
     volume = std::clamp(volume, 0, 255);
-    if (OperationsInstalled) DeviceSetVolume(volume, switches);
+    if (Operations) Operations->setVolume(volume, switches);
 }
 
 void SetWave(int channel, const int8_t* samples, int count) {
     if (channel < 0 || count < 1) return;
-    if (OperationsInstalled) DeviceSetWave(channel, samples, count);
+    if (Operations) Operations->setWave(channel, samples, count);
 }
 
 int OpenSound(int rate, int buffers) {
     CloseSound();
-    OperationsInstalled = true;
+    Operations = &DeviceOperationTable;
     for (OutputChannelRecord& c : Output.channels) {
         c.lastNote = c.lastVelocity = c.lastBend = -1;
         c.frequency.store(0, Relaxed);

@@ -38,6 +38,18 @@ struct OutputRecord {
 };
 extern OutputRecord Output;
 
+// The device operations that the output operations pass to; null until
+// the first OpenSound installs the devices' own. Tests may put a recorder
+// in their place after OpenSound.
+struct DeviceOperations {
+    void (*setInstrument)(int channel, int type);
+    void (*drum)(int type, int force);
+    void (*setVolume)(int volume, int switches);
+    void (*sound)(int channel, int frequency, int volume);
+    void (*setWave)(int channel, const int8_t* samples, int count);
+};
+extern const DeviceOperations* Operations;
+
 // Mixes the next WaveBufferSamples samples of every sounding channel at the
 // current rate into unsigned 8-bit samples, advancing the channels' phases,
 // wave positions and the noise register.
