@@ -10,6 +10,7 @@
 
 #include "frontend/frontend.h"
 #include "frontend/qt/qt_platform.h"
+#include "sound/devices/system_devices.h"
 
 int main(int argc, char** argv) {
     koru::InstallSignalHandlers();
@@ -40,6 +41,8 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Koru"));
     QApplication::setDesktopFileName(QStringLiteral("koru"));
     koru::ForwardSignalsToWindow();
+    // FluidSynth for the MIDI device, SDL2 audio for the wave device.
+    koru::InstallSystemSoundDevices();
 
     return koru::RunDesktop(commandLine.c_str());
 }
