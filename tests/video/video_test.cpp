@@ -45,6 +45,22 @@ void VideoTest::Io(uint32_t offset, uint16_t value) {
             BgOrder[n] = control | (n << 28) | ((control & 3) << 30);
         }
         std::sort(BgOrder, BgOrder + 4, [](uint32_t a, uint32_t b) { return a > b; });
+    } else if (offset >= 0x020 && offset <= 0x03E) {
+        BgAffineRecord& bg = BgAffineState[offset >= 0x030 ? 1 : 0];
+        const uint32_t base = offset >= 0x030 ? 0x030 : 0x020;
+        const uint32_t index = (offset - base) / 2;
+        int32_t* parameters[4] = {&bg.pa, &bg.pb, &bg.pc, &bg.pd};
+        if (index < 4) {
+            *parameters[index] = static_cast<int16_t>(value);
+        } else {
+            // 28-bit reference points, sign bit 27; a write sets the latched
+            // and the current point.
+            const uint32_t low = index < 6 ? base + 8 : base + 12;
+            const uint32_t raw = (Peek16(IoRam + low) | (static_cast<uint32_t>(Peek16(IoRam + low + 2)) << 16));
+            const int32_t point = static_cast<int32_t>(raw << 4) >> 4;
+            if (index < 6) bg.refX = bg.curX = point;
+            else bg.refY = bg.curY = point;
+        }
     } else if (offset == 0x052) {
         BlendCoefficients.firstWeight = (value & 0x10) ? 16 : (value & 15);
         BlendCoefficients.secondWeight = (value & 0x1000) ? 16 : ((value >> 8) & 15);
