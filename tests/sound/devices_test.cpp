@@ -1,0 +1,212 @@
+// The Linux devices: FluidSynth with a General MIDI SoundFont playing the
+// MIDI device's messages, and SDL2 audio playing the wave device's buffers.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <thread>
+#include <vector>
+
+#include "sound/devices/fluid_midi.h"
+#include "sound/devices/sdl_wave.h"
+#include "sound/output.h"
+#include "sound/sound_support.h"
+
+namespace koru {
+namespace {
+
+using test::Msg;
+
+// The fundamental of a periodic signal by autocorrelation, in Hz.
+double Pitch(const std::vector<int16_t>& stereo, int rate) {
+    std::vector<double> s;
+    for (size_t i = 0; i < stereo.size(); i += 2) s.push_back(stereo[i]);
+    const int minLag = rate / 2000, maxLag = rate / 50;
+    std::vector<double> c(maxLag + 1, 0);
+    for (int lag = minLag; lag <= maxLag; ++lag) {
+        for (size_t i = 0; i + lag < s.size(); ++i) c[lag] += s[i] * s[i + lag];
+    }
+    double best = 0;
+    for (int lag = minLag; lag <= maxLag; ++lag) best = std::max(best, c[lag]);
+    // The first peak near the best one is the period, not a multiple of it.
+    for (int lag = minLag + 1; lag < maxLag; ++lag) {
+        if (c[lag] > 0.85 * best && c[lag] >= c[lag - 1] && c[lag] >= c[lag + 1]) {
+            // Refine between the neighbouring lags.
+            const double a = c[lag - 1], b = c[lag], d = c[lag + 1];
+            const double shift = (a - d) / (2 * (a - 2 * b + d));
+            return rate / (lag + shift);
+        }
+    }
+    return 0;
+}
+
+double Rms(const std::vector<int16_t>& stereo) {
+    double sum = 0;
+    for (int16_t s : stereo) sum += static_cast<double>(s) * s;
+    return stereo.empty() ? 0 : std::sqrt(sum / stereo.size());
+}
+
+class FluidSynthTest : public test::SoundTest {
+protected:
+    void SetUp() override {
+        SoundTest::SetUp();
+        if (FluidSynthMidiDevice::FindSoundFont().empty()) GTEST_SKIP() << "no General MIDI SoundFont installed";
+        ASSERT_TRUE(synth.Open());
+    }
+    std::vector<int16_t> Render(double seconds) {
+        std::vector<int16_t> out(2 * static_cast<size_t>(seconds * FluidSynthMidiDevice::SampleRate));
+        synth.Render(out.data(), static_cast<int>(out.size() / 2));
+        return out;
+    }
+    FluidSynthMidiDevice synth{false};
+};
+
+TEST_F(FluidSynthTest, SquareLeadNoteSoundsAtItsPitchAndStopsOnNoteOff) {
+    synth.Send(Msg(0xC0, 80));
+    synth.Send(Msg(0x90, 69, 100));
+    Render(0.1);  // past the attack
+    const auto held = Render(0.3);
+    EXPECT_NEAR(Pitch(held, FluidSynthMidiDevice::SampleRate), 440.0, 440.0 * 0.02);
+    EXPECT_GT(Rms(held), 300);
+    synth.Send(Msg(0x80, 69, 0));
+    Render(1.5);
+    EXPECT_LT(Rms(Render(0.2)), 30);
+}
+
+TEST_F(FluidSynthTest, PitchBendSpansTwentyFourSemitones) {
+    synth.Send(Msg(0xC0, 80));
+    synth.Send(Msg(0x90, 69, 100));
+    const int bend = 8192 + 8192 / 24;  // one semitone up
+    synth.Send(Msg(0xE0, bend & 0x7F, bend >> 7));
+    Render(0.1);
+    EXPECT_NEAR(Pitch(Render(0.3), FluidSynthMidiDevice::SampleRate), 466.16, 466.16 * 0.02);
+}
+
+TEST_F(FluidSynthTest, VolumeIsTheGainAndResetSilencesEveryChannel) {
+    synth.SetVolume(0xFFFF | 0xFFFF << 16);
+    EXPECT_FLOAT_EQ(synth.Gain(), FluidSynthMidiDevice::FullGain);
+    synth.SetVolume((128 * 256) | (128 * 256) << 16);
+    EXPECT_NEAR(synth.Gain(), FluidSynthMidiDevice::FullGain * 32768 / 65535, 1e-4);
+    synth.Send(Msg(0xC0, 80));
+    synth.Send(Msg(0x91, 60, 100));
+    synth.Send(Msg(0x92, 64, 100));
+    Render(0.2);
+    synth.Reset();
+    Render(1.5);
+    EXPECT_LT(Rms(Render(0.2)), 30);
+    synth.SetVolume(0);
+    synth.Send(Msg(0x90, 69, 127));
+    Render(0.1);
+    EXPECT_LT(Rms(Render(0.2)), 5);
+}
+
+TEST_F(FluidSynthTest, OutputOperationsPlayThroughTheSynthesiser) {
+    InstallSoundDevices(&synth, nullptr);
+    ASSERT_EQ(OpenSound(1, 16), 1);
+    SetSoundVolume(255, 0x800F);
+    Sound(1, 131072 / (2048 - 1797), 255);  // 522 Hz: note 72 bent a little down
+    Render(0.1);
+    EXPECT_NEAR(Pitch(Render(0.3), FluidSynthMidiDevice::SampleRate), 522.0, 522.0 * 0.02);
+    CloseSound();
+    EXPECT_FALSE(synth.IsOpen());
+}
+
+// SDL's disk driver writes what a sound card would play to a file.
+class SdlWaveTest : public test::SoundTest {
+protected:
+    void SetUp() override {
+        SoundTest::SetUp();
+        setenv("SDL_AUDIODRIVER", "disk", 1);
+        setenv("SDL_DISKAUDIOFILE", (dir / "played.raw").c_str(), 1);
+        setenv("SDL_DISKAUDIODELAY", "1", 1);
+        InstallSoundDevices(nullptr, &sdl);
+    }
+    void TearDown() override {
+        CloseSound();
+        unsetenv("SDL_AUDIODRIVER");
+        unsetenv("SDL_DISKAUDIOFILE");
+        unsetenv("SDL_DISKAUDIODELAY");
+        SoundTest::TearDown();
+    }
+    // Waits until the device has played this many bytes.
+    bool WaitForPlayed(uintmax_t bytes) {
+        for (int i = 0; i < 2000; ++i) {
+            std::error_code error;
+            if (std::filesystem::file_size(dir / "played.raw", error) >= bytes && !error) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return false;
+    }
+    SdlWaveDevice sdl;
+};
+
+TEST_F(SdlWaveTest, PlaysTheSynthesisedSquareScaledByTheVolume) {
+    if (OpenSound(22050, 4) != 1) GTEST_SKIP() << "SDL has no disk audio driver here";
+    SetSoundVolume(128, 0x0001);
+    Sound(0, 440, 255);
+    ASSERT_TRUE(WaitForPlayed(16 * 1024));
+    CloseSound();
+    const std::vector<uint8_t> played = test::ReadFile(dir / "played.raw");
+    // Half volume (128 * 256 of 65535): 128 +- 12 becomes 128 +- 6.
+    int high = 0, low = 0, other = 0;
+    for (size_t i = 8 * 1024; i < played.size(); ++i) {
+        const int s = played[i];
+        if (s == 134) {
+            ++high;
+        } else if (s == 122) {
+            ++low;
+        } else if (s != 128) {
+            ++other;
+        }
+    }
+    EXPECT_GT(high, 1000);
+    EXPECT_GT(low, 1000);
+    EXPECT_EQ(other, 0);
+}
+
+// Counts the buffers the synthesis thread writes to the SDL device.
+class CountingWave final : public WaveDevice {
+public:
+    explicit CountingWave(WaveDevice& device) : device_(device) {}
+    bool Open(int rate, WaveClient* client) override { return device_.Open(rate, client); }
+    void Write(int index, const uint8_t* samples, int length) override {
+        writes.fetch_add(1);
+        device_.Write(index, samples, length);
+    }
+    void Reset() override { device_.Reset(); }
+    void Pause() override { device_.Pause(); }
+    void Restart() override { device_.Restart(); }
+    void SetVolume(uint32_t volume) override { device_.SetVolume(volume); }
+    bool Close() override { return device_.Close(); }
+    std::atomic<int> writes{0};
+
+private:
+    WaveDevice& device_;
+};
+
+TEST_F(SdlWaveTest, PausedDeviceHandsNoBuffersBackUntilResumed) {
+    CountingWave counting(sdl);
+    InstallSoundDevices(nullptr, &counting);
+    if (OpenSound(22050, 4) != 1) GTEST_SKIP() << "SDL has no disk audio driver here";
+    SetSoundVolume(200, 0x000F);
+    ASSERT_TRUE(WaitForPlayed(8 * 1024));
+    EXPECT_GT(counting.writes.load(), 4) << "played buffers come back and are written again";
+    SetSoundVolume(200, 0);  // pause
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const int paused = counting.writes.load();
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    EXPECT_EQ(counting.writes.load(), paused) << "nothing is played while paused";
+    SetSoundVolume(200, 0x8000);  // bit 15 alone resumes
+    for (int i = 0; i < 2000 && counting.writes.load() == paused; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_GT(counting.writes.load(), paused);
+    SetSoundVolume(200, 0);
+    CloseSound();  // closing a paused device
+    EXPECT_EQ(SoundOutputRate(), 0);
+}
+
+}  // namespace
+}  // namespace koru
