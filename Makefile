@@ -49,7 +49,7 @@ tsan: setup
 	  -DKORU_TSAN=ON -DKORU_BUILD_ROMS=OFF $(CMAKE_FLAGS)
 	if [ -d tests/sound ]; then \
 	  cmake --build $(TSAN_BUILD) --target test_sound && \
-	  cd $(TSAN_BUILD)/tests && TSAN_OPTIONS=halt_on_error=1 ./test_sound; \
+	  cd $(TSAN_BUILD)/tests && TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tests/sound/tsan.supp" ./test_sound; \
 	fi
 
 # Long fuzzing: FUZZ_SECONDS per target (default one hour), corpora kept in
