@@ -99,6 +99,8 @@ void SdlWaveDevice::Restart() {
     if (device_) SDL_PauseAudioDevice(device_, 0);
 }
 
+bool SdlWaveDevice::IsPaused() const { return device_ && SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_PAUSED; }
+
 void SdlWaveDevice::SetVolume(uint32_t volume) { level_.store(volume & 0xFFFF, std::memory_order_relaxed); }
 
 bool SdlWaveDevice::Close() {

@@ -23,6 +23,9 @@ public:
     void SetVolume(uint32_t volume) override;
     bool Close() override;
 
+    // Whether SDL holds the device paused.
+    bool IsPaused() const;
+
     // Plays `length` bytes into stream; called by SDL's audio thread.
     void Fill(uint8_t* stream, int length);
 
