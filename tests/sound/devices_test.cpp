@@ -113,6 +113,20 @@ TEST_F(FluidSynthTest, OutputOperationsPlayThroughTheSynthesiser) {
     EXPECT_FALSE(synth.IsOpen());
 }
 
+TEST_F(FluidSynthTest, ReopenedSynthesiserStartsAfreshWithItsSoundFont) {
+    synth.Send(Msg(0xC0, 80));
+    synth.Send(Msg(0x90, 69, 100));
+    synth.Close();
+    EXPECT_FALSE(synth.IsOpen());
+    ASSERT_TRUE(synth.Open());
+    Render(1.5);
+    EXPECT_LT(Rms(Render(0.2)), 30) << "the note of the earlier opening is gone";
+    synth.Send(Msg(0xC0, 80));
+    synth.Send(Msg(0x90, 57, 100));
+    Render(0.1);
+    EXPECT_NEAR(Pitch(Render(0.3), FluidSynthMidiDevice::SampleRate), 220.0, 220.0 * 0.02);
+}
+
 // SDL's disk driver writes what a sound card would play to a file.
 class SdlWaveTest : public test::SoundTest {
 protected:

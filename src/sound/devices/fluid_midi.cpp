@@ -30,7 +30,11 @@ void SilenceFluidLog() {
 FluidSynthMidiDevice::FluidSynthMidiDevice(bool audioOutput, std::string soundFont)
     : audioOutput_(audioOutput), soundFont_(std::move(soundFont)) {}
 
-FluidSynthMidiDevice::~FluidSynthMidiDevice() { Close(); }
+FluidSynthMidiDevice::~FluidSynthMidiDevice() {
+    Close();
+    if (synth_) delete_fluid_synth(synth_);
+    if (settings_) delete_fluid_settings(settings_);
+}
 
 std::string FluidSynthMidiDevice::FindSoundFont() {
     if (const char* chosen = std::getenv("KORU_SOUNDFONT"); chosen && *chosen) return chosen;
@@ -50,37 +54,50 @@ std::string FluidSynthMidiDevice::FindSoundFont() {
 bool FluidSynthMidiDevice::Open() {
     Close();
     SilenceFluidLog();
-    const std::string font = soundFont_.empty() ? FindSoundFont() : soundFont_;
-    if (font.empty()) return false;
-
-    settings_ = new_fluid_settings();
-    if (!settings_) return false;
-    fluid_settings_setnum(settings_, "synth.sample-rate", SampleRate);
-    fluid_settings_setnum(settings_, "synth.gain", FullGain);
-    synth_ = new_fluid_synth(settings_);
-    if (!synth_ || fluid_synth_sfload(synth_, font.c_str(), 1) == FLUID_FAILED) {
-        Close();
-        return false;
+    if (!synth_) {
+        settings_ = new_fluid_settings();
+        if (!settings_) return false;
+        fluid_settings_setnum(settings_, "synth.sample-rate", SampleRate);
+        fluid_settings_setnum(settings_, "synth.gain", FullGain);
+        synth_ = new_fluid_synth(settings_);
+        if (!synth_) {
+            delete_fluid_settings(settings_);
+            settings_ = nullptr;
+            return false;
+        }
+    } else {
+        // A synthesiser kept from an earlier opening starts afresh.
+        fluid_synth_system_reset(synth_);
+        fluid_synth_set_gain(synth_, FullGain);
     }
-    // The pitch bends this program sends count 8192 units for 24 semitones.
-    for (int channel = 0; channel < 16; ++channel) fluid_synth_pitch_wheel_sens(synth_, channel, 24);
     if (audioOutput_) {
         // The sound servers of a desktop first, then the sound card itself.
+        // Tried before the SoundFont is loaded, so that a machine without
+        // sound output finds out at once.
         for (const char* driver : {"pulseaudio", "alsa"}) {
             if (fluid_settings_setstr(settings_, "audio.driver", driver) != FLUID_OK) continue;
             driver_ = new_fluid_audio_driver(settings_, synth_);
             if (driver_) break;
         }
-        if (!driver_) {
+        if (!driver_) return false;
+    }
+    // The SoundFont is loaded once and kept while the device closes and
+    // opens again (the desktop program does that at every change of focus).
+    if (fluid_synth_sfcount(synth_) == 0) {
+        const std::string font = soundFont_.empty() ? FindSoundFont() : soundFont_;
+        if (font.empty() || fluid_synth_sfload(synth_, font.c_str(), 1) == FLUID_FAILED) {
             Close();
             return false;
         }
     }
+    // The pitch bends this program sends count 8192 units for 24 semitones.
+    for (int channel = 0; channel < 16; ++channel) fluid_synth_pitch_wheel_sens(synth_, channel, 24);
+    open_ = true;
     return true;
 }
 
 void FluidSynthMidiDevice::Send(uint32_t message) {
-    if (!synth_) return;
+    if (!open_) return;
     const int status = message & 0xFF, data1 = (message >> 8) & 0x7F, data2 = (message >> 16) & 0x7F;
     const int channel = status & 0x0F;
     switch (status & 0xF0) {
@@ -102,28 +119,25 @@ void FluidSynthMidiDevice::Send(uint32_t message) {
 }
 
 void FluidSynthMidiDevice::SetVolume(uint32_t volume) {
-    if (!synth_) return;
+    if (!open_) return;
     // One gain for both sides: the left one.
     fluid_synth_set_gain(synth_, FullGain * static_cast<float>(volume & 0xFFFF) / 65535.0f);
 }
 
-float FluidSynthMidiDevice::Gain() const { return synth_ ? fluid_synth_get_gain(synth_) : 0.0f; }
+float FluidSynthMidiDevice::Gain() const { return open_ ? fluid_synth_get_gain(synth_) : 0.0f; }
 
 void FluidSynthMidiDevice::Reset() {
-    if (synth_) fluid_synth_all_notes_off(synth_, -1);
+    if (open_) fluid_synth_all_notes_off(synth_, -1);
 }
 
 void FluidSynthMidiDevice::Close() {
     if (driver_) delete_fluid_audio_driver(driver_);
-    if (synth_) delete_fluid_synth(synth_);
-    if (settings_) delete_fluid_settings(settings_);
     driver_ = nullptr;
-    synth_ = nullptr;
-    settings_ = nullptr;
+    open_ = false;
 }
 
 void FluidSynthMidiDevice::Render(int16_t* stereo, int frames) {
-    if (!synth_ || driver_) return;
+    if (!open_ || driver_) return;
     fluid_synth_write_s16(synth_, frames, stereo, 0, 2, stereo, 1, 2);
 }
 

@@ -29,7 +29,7 @@ public:
     // Renders frames of interleaved 16-bit stereo at SampleRate (only
     // without audio output).
     void Render(int16_t* stereo, int frames);
-    bool IsOpen() const { return synth_ != nullptr; }
+    bool IsOpen() const { return open_; }
     float Gain() const;
 
     static constexpr int SampleRate = 44100;
@@ -46,6 +46,7 @@ private:
     fluid_settings_t* settings_ = nullptr;
     fluid_synth_t* synth_ = nullptr;
     fluid_audio_driver_t* driver_ = nullptr;
+    bool open_ = false;
 };
 
 }  // namespace koru
