@@ -92,22 +92,26 @@ bool ChangedSinceSaved(const uint8_t head[2]) {
 
 enum class SaveOutcome { NothingToWrite, Written, Failed };
 
-SaveOutcome WriteBatteryFile(const uint8_t head[2]) {
+// The log lines belong to the write at shut-down; the writes made while the
+// game runs are silent, so the log of a run reads the same however long it
+// lasted.
+SaveOutcome WriteBatteryFile(const uint8_t head[2], bool logged) {
     const bool eepromInUse = !AllZero(EepromState.data, EepromReachableBytes);
     const bool sramInUse = head[0] || head[1] || !AllZero(CartridgeSram + 2, SramSize - 2);
     // A cartridge that never used its backup memory gets no file, and an
     // existing file is left as it is.
     if (!sramInUse && !eepromInUse) return SaveOutcome::NothingToWrite;
 
-    if (Verbose) Log("\nOpening %s...", SavName);
+    logged = logged && Verbose;
+    if (logged) Log("\nOpening %s...", SavName);
     FileReplacement file;
     bool ok = file.Open(SavName);
     if (ok) {
-        if (Verbose) Log("writing...");
+        if (logged) Log("writing...");
         ok = file.Write(head, 2) && file.Write(CartridgeSram + 2, SramSize - 2) &&
              (!eepromInUse || file.Write(EepromState.data, EepromReachableBytes)) && file.Commit();
     }
-    Verdict(ok);
+    if (logged) Log(ok ? "OK\n" : "FAILED\n");
     return ok ? SaveOutcome::Written : SaveOutcome::Failed;
 }
 
@@ -300,7 +304,7 @@ void WriteBatterySave() {
     if (!SavName || !CartridgeSram) return;
     uint8_t head[2];
     RealSramHead(head);
-    if (WriteBatteryFile(head) != SaveOutcome::Failed) RememberSaved(head);
+    if (WriteBatteryFile(head, true) != SaveOutcome::Failed) RememberSaved(head);
 }
 
 void BatterySaveTick() {
@@ -318,7 +322,7 @@ void BatterySaveTick() {
     RealSramHead(head);
     if (!ChangedSinceSaved(head)) return;
     // A failed write keeps the old copy, so the next second tries again.
-    if (WriteBatteryFile(head) != SaveOutcome::Failed) RememberSaved(head);
+    if (WriteBatteryFile(head, false) != SaveOutcome::Failed) RememberSaved(head);
 }
 
 uint8_t SaveState(const char* fileName) {

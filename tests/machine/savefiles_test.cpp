@@ -734,6 +734,22 @@ TEST_F(PeriodicSaveTest, AChangeIsWrittenAfterASecondOfFramesAndOfWallTime) {
     EXPECT_EQ(ReadFile(Sav())[0x12], 0x44);
 }
 
+TEST_F(PeriodicSaveTest, WritesWhileTheGameRunsLeaveTheLogAsAtShutDown) {
+    WriteByte(0x0E000010, 0x42);
+    Verbose = 1;
+    const std::string running = Captured([] {
+        for (int i = 0; i < 60; ++i) {
+            FakeNow += 17;
+            BatterySaveTick();
+        }
+    });
+    const std::string stopping = Captured([] { ShutdownMachine(); });
+    Verbose = 0;
+    EXPECT_EQ(ReadFile(Sav())[0x10], 0x42) << "written while running";
+    EXPECT_EQ(running, "");
+    EXPECT_EQ(stopping, "\nOpening " + Sav().string() + "...writing...OK\n");
+}
+
 TEST_F(PeriodicSaveTest, OnlyChangesSinceTheLastWriteOrReadAreWritten) {
     WriteByte(0x0E000010, 0x42);
     Frames(60);
