@@ -56,7 +56,16 @@ void ResetService(uint32_t n) {
     if (what & 0x08) std::memset(Vram, 0, VramSize);
     if (what & 0x10) std::memset(SpriteRam, 0, SpriteRamSize);
     if (!soft) return;
+    // The reset gives the processor a fresh slice budget, but the slice in
+    // progress keeps what it has left: a program that calls SoftReset at
+    // once after every reset would otherwise never end a slice, and the
+    // machine would stop advancing for good.
+    const int32_t cycles = cpu.Cycles, saved = cpu.SavedCycles;
+    const uint8_t cut = cpu.SliceCut;
     ResetCpu(cpu);
+    cpu.Cycles = cycles;
+    cpu.SavedCycles = saved;
+    cpu.SliceCut = cut;
     cpu.R[15] = target;
     // ResetCpu switches to ARM state behind the loop's back; the loop looks
     // at the T bit only between slices, so a call from THUMB code must end

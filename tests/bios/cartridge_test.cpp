@@ -103,5 +103,13 @@ TEST_F(BiosCartridgeTest, ThirdPartyBiosTestFailsOnlyTheBiosAreaReads) {
     EXPECT_EQ(Count(output, "BIOS #0x08: Sqrt(0)\n"), 1u);
 }
 
+TEST_F(BiosCartridgeTest, ACartridgeThatOnlyCallsSoftResetStillRunsFrames) {
+    // Four bytes: SWI 0 at the entry, so every reset lands on another reset.
+    WriteFile("reset.gba", {0x00, 0x00, 0x00, 0xEF});
+    std::string out;
+    EXPECT_EQ(RunHeadless("--check-crc 0 --frames 3 --regs reset.gba", &out), 0);
+    EXPECT_NE(out.find("R15=08000000"), std::string::npos) << out;
+}
+
 }  // namespace
 }  // namespace koru

@@ -307,6 +307,19 @@ TEST_F(BiosTest, SoftResetClearsByItsMaskAndStartsTheCartridge) {
     EXPECT_EQ(CpuState.Cycles, 0);
 }
 
+TEST_F(BiosTest, SoftResetKeepsTheSlicesRemainingCycles) {
+    CpuState.Cycles = 123;
+    CpuState.SliceCut = 0;
+    Call(0x00, 0, 0);
+    EXPECT_EQ(CpuState.SavedCycles, 123) << "the slice goes on with what it had left";
+    CpuState.Cycles = -7;
+    CpuState.SavedCycles = 40;
+    CpuState.SliceCut = 1;
+    Call(0x00, 0, 0);
+    EXPECT_EQ(CpuState.Cycles, -7);
+    EXPECT_EQ(CpuState.SavedCycles, 40) << "a pending cut keeps its remainder";
+}
+
 TEST_F(BiosTest, SoftResetReturnsToWorkingRamWhenTheFlagIsSet) {
     InternalWram[0x7FFA] = 1;
     Call(0x00, 0x02, 0);
