@@ -42,7 +42,7 @@ sanitize: setup
 	CC=clang CXX=clang++ cmake -S . -B $(SAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DKORU_SANITIZE=ON -DKORU_FUZZ=ON $(CMAKE_FLAGS)
 	cmake --build $(SAN_BUILD)
-	ctest --test-dir $(SAN_BUILD) --output-on-failure -j 2
+	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp ctest --test-dir $(SAN_BUILD) --output-on-failure -j 2
 
 tsan: setup
 	CC=clang CXX=clang++ cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

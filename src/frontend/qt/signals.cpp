@@ -3,6 +3,7 @@
 // save, the INI file and the MIDI log are written. The handler only writes a
 // byte into a pipe; the event loop reads it on the main thread, wherever the
 // emulation is: inside a frame, in a dialog, or asleep while inactive.
+#include <QCoreApplication>
 #include <QSocketNotifier>
 #include <cerrno>
 #include <csignal>
@@ -38,7 +39,8 @@ void InstallSignalHandlers() {
 
 void ForwardSignalsToWindow() {
     if (SignalPipe[0] < 0) return;
-    auto* notifier = new QSocketNotifier(SignalPipe[0], QSocketNotifier::Read);
+    // Owned by the application, so it goes when the application does.
+    auto* notifier = new QSocketNotifier(SignalPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(notifier, &QSocketNotifier::activated, [] {
         char bytes[16];
         while (read(SignalPipe[0], bytes, sizeof bytes) > 0) {
