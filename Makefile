@@ -4,10 +4,11 @@
 BUILD ?= build
 SAN_BUILD ?= build-san
 TSAN_BUILD ?= build-tsan
+WIN32_BUILD ?= build-win32
 BUILD_TYPE ?= Release
 CMAKE_FLAGS ?=
 
-.PHONY: all setup configure build run install test unit-test sanitize tsan fuzz-long bench clean
+.PHONY: all setup configure build run install test unit-test sanitize tsan windows fuzz-long bench clean
 
 all: build
 
@@ -52,6 +53,13 @@ tsan: setup
 	  cd $(TSAN_BUILD)/tests && TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tests/sound/tsan.supp" ./test_sound; \
 	fi
 
+# The Windows programs (koru-headless.exe, and koru.exe where it is built):
+# 32-bit, made with MinGW-w64, in $(WIN32_BUILD).
+windows: setup
+	cmake -S . -B $(WIN32_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw-i686.cmake \
+	  -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DKORU_BUILD_TESTS=OFF $(CMAKE_FLAGS)
+	cmake --build $(WIN32_BUILD)
+
 # Long fuzzing: FUZZ_SECONDS per target (default one hour), corpora kept in
 # $(SAN_BUILD)/fuzz-corpus.
 FUZZ_SECONDS ?= 3600
@@ -66,4 +74,4 @@ bench: build
 	cmake --build $(BUILD) --target bench
 
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD) $(TSAN_BUILD)
+	rm -rf $(BUILD) $(SAN_BUILD) $(TSAN_BUILD) $(WIN32_BUILD)

@@ -153,7 +153,7 @@ void Place(const Workload& w) {
 }
 
 double RunWorkload(const std::filesystem::path& cartridge, const Workload& w, uint32_t frames) {
-    if (!koru::PrepareMachine(cartridge.c_str())) {
+    if (!koru::PrepareMachine(cartridge.string().c_str())) {
         std::fprintf(stderr, "bench_cpu: cannot start the machine\n");
         std::exit(1);
     }

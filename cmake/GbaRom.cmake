@@ -55,7 +55,7 @@ function(koru_add_gba_rom name)
     COMMAND ${ARM_GCC} ${flags} -T ${KORU_ROM_COMMON}/gba.ld ${objects} -lgcc -o ${elf}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${KORU_ROM_DIR}
     COMMAND ${ARM_OBJCOPY} -O binary ${elf} ${gba}
-    COMMAND gbafix ${gba} ${ROM_TITLE} ${ROM_CODE}
+    COMMAND ${KORU_GBAFIX} ${gba} ${ROM_TITLE} ${ROM_CODE}
     DEPENDS ${objects} ${KORU_ROM_COMMON}/gba.ld gbafix
     COMMENT "Linking cartridge ${name}.gba"
     VERBATIM)

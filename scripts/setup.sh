@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that Koru's build, tests and programs need.
-# Only missing packages are installed; apt-get update runs at most once.
+# Only missing packages are installed; apt-get update runs at most once
+# (twice when Wine's i386 architecture has to be added).
 # Works as root (CI) and through sudo for a normal user.
 set -euo pipefail
 
@@ -14,10 +15,15 @@ packages=(
   xvfb xdotool x11-utils x11-apps
 )
 # Packages installed without recommends (the ARM toolchain would otherwise
-# pull in several hundred megabytes of documentation and libraries).
+# pull in several hundred megabytes of documentation and libraries). The
+# MinGW-w64 compilers make the Windows build.
 packages_minimal=(
   gcc-arm-none-eabi binutils-arm-none-eabi
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
 )
+# Wine runs the Windows build's tests. It is optional: when it cannot be
+# installed, those tests are skipped and everything else goes on.
+packages_wine=(wine wine64 wine32:i386)
 
 missing() {
   local p
@@ -30,8 +36,9 @@ missing() {
 
 mapfile -t need < <(missing "${packages[@]}")
 mapfile -t need_minimal < <(missing "${packages_minimal[@]}")
+mapfile -t need_wine < <(missing "${packages_wine[@]}")
 
-if [ ${#need[@]} -eq 0 ] && [ ${#need_minimal[@]} -eq 0 ]; then
+if [ ${#need[@]} -eq 0 ] && [ ${#need_minimal[@]} -eq 0 ] && [ ${#need_wine[@]} -eq 0 ]; then
   echo "setup: every package Koru needs is installed."
   exit 0
 fi
@@ -40,6 +47,9 @@ if [ "$(id -u)" -eq 0 ]; then
   as_root=()
 elif command -v sudo >/dev/null 2>&1; then
   as_root=(sudo)
+elif [ ${#need[@]} -eq 0 ] && [ ${#need_minimal[@]} -eq 0 ]; then
+  echo "setup: warning: Wine is missing and cannot be installed without root; the Windows tests are skipped." >&2
+  exit 0
 else
   echo "setup: these packages are missing and I am neither root nor able to use sudo:" >&2
   printf '  %s\n' "${need[@]}" "${need_minimal[@]}" >&2
@@ -47,12 +57,26 @@ else
 fi
 
 export DEBIAN_FRONTEND=noninteractive
-echo "setup: installing missing packages: ${need[*]} ${need_minimal[*]}"
+echo "setup: installing missing packages: ${need[*]} ${need_minimal[*]} ${need_wine[*]}"
 "${as_root[@]}" apt-get update -qq
 if [ ${#need[@]} -gt 0 ]; then
   "${as_root[@]}" apt-get install -y -qq "${need[@]}"
 fi
 if [ ${#need_minimal[@]} -gt 0 ]; then
   "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${need_minimal[@]}"
+fi
+if [ ${#need_wine[@]} -gt 0 ]; then
+  wine_ok=true
+  # wine32 is an i386 package: the architecture is added once, and the
+  # package lists then need a second update (the only case with two).
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    { "${as_root[@]}" dpkg --add-architecture i386 && "${as_root[@]}" apt-get update -qq; } || wine_ok=false
+  fi
+  if $wine_ok; then
+    "${as_root[@]}" apt-get install -y -qq "${need_wine[@]}" || wine_ok=false
+  fi
+  if ! $wine_ok; then
+    echo "setup: warning: Wine could not be installed; the Windows tests will be skipped." >&2
+  fi
 fi
 echo "setup: done."

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
-#include <sys/stat.h>
-#include <unistd.h>
+
+#include "machine/safefile.h"
 
 namespace koru {
 
@@ -166,26 +166,11 @@ std::string IniDocument::Text() const {
 }
 
 bool IniDocument::Save(const char* path) const {
+    // Replaced whole through a temporary file, never rewritten in place, so
+    // a crash or a full disk leaves the old settings.
     const std::string text = Text();
-    std::string temporary = std::string(path) + ".XXXXXX";
-    const int fd = mkstemp(temporary.data());
-    if (fd < 0) return false;
-    // Keep the permissions of the file being replaced.
-    struct stat old;
-    if (stat(path, &old) == 0) fchmod(fd, old.st_mode & 07777);
-    else fchmod(fd, 0644);
-    size_t written = 0;
-    while (written < text.size()) {
-        const ssize_t n = write(fd, text.data() + written, text.size() - written);
-        if (n <= 0) break;
-        written += static_cast<size_t>(n);
-    }
-    const bool ok = written == text.size() && fsync(fd) == 0;
-    if (close(fd) != 0 || !ok || std::rename(temporary.c_str(), path) != 0) {
-        unlink(temporary.c_str());
-        return false;
-    }
-    return true;
+    FileReplacement file;
+    return file.Open(path) && file.Write(text.data(), text.size()) && file.Commit();
 }
 
 int ProfileGetString(const char* section, const char* key, const char* fallback, char* buffer, int size,

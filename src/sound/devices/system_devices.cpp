@@ -1,11 +1,23 @@
 #include "sound/devices/system_devices.h"
 
+#include "sound/output.h"
+#ifdef _WIN32
+#include "sound/devices/winmm_midi.h"
+#else
 #include "sound/devices/fluid_midi.h"
 #include "sound/devices/sdl_wave.h"
-#include "sound/output.h"
+#endif
 
 namespace koru {
 
+#ifdef _WIN32
+MidiDevice* SystemMidiDevice() {
+    static WinmmMidiDevice device;
+    return &device;
+}
+
+WaveDevice* SystemWaveDevice() { return nullptr; }
+#else
 MidiDevice* SystemMidiDevice() {
     static FluidSynthMidiDevice device;
     return &device;
@@ -15,6 +27,7 @@ WaveDevice* SystemWaveDevice() {
     static SdlWaveDevice device;
     return &device;
 }
+#endif
 
 void InstallSystemSoundDevices() { InstallSoundDevices(SystemMidiDevice(), SystemWaveDevice()); }
 

@@ -1,5 +1,6 @@
-// The sound devices of the Linux desktop: FluidSynth for MIDI, SDL2 audio
-// for the wave device. Hosts call InstallSystemSoundDevices once at start.
+// The sound devices of the desktop: on Linux FluidSynth for MIDI and SDL2
+// audio for the wave device, on Windows the multimedia MIDI and wave output.
+// Hosts call InstallSystemSoundDevices once at start.
 #pragma once
 
 namespace koru {
