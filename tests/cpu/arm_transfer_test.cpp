@@ -154,5 +154,23 @@ TEST_F(ArmTransferTest, SwapExchangesAWordOrAByte) {
     EXPECT_EQ(Word(DataBase), 0x11443322u);
 }
 
+// SWP stores Rm, so R15 as Rm is stored as every stored R15 is: the
+// instruction's address + 12. As the address it reads as + 8.
+TEST_F(ArmTransferTest, SwapStoresR15AsAddressPlusTwelve) {
+    SetWord(DataBase, 0x5A5A5A5A);
+    RunOne(0xE101009F, 0, DataBase);  // SWP R0, R15, [R1]
+    EXPECT_EQ(R()[0], 0x5A5A5A5Au);
+    EXPECT_EQ(Word(DataBase), CodeBase + 12);
+    RunOne(0xE141009F, 0, DataBase);  // SWPB R0, R15, [R1]
+    EXPECT_EQ(Word(DataBase) & 0xFF, (CodeBase + 12) & 0xFF);
+
+    SetWord(CodeBase + 8, 0x77777777);
+    CpuState.R[2] = 0x12345678;
+    CpuTest::Arm({0xE10F0092, test::ArmSelfLoop, 0x77777777});  // SWP R0, R2, [R15]
+    CpuTest::Run();
+    EXPECT_EQ(R()[0], 0x77777777u) << "the word at the address + 8";
+    EXPECT_EQ(Word(CodeBase + 8), 0x12345678u);
+}
+
 }  // namespace
 }  // namespace koru
