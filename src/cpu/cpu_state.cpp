@@ -1,6 +1,5 @@
 #include "cpu/cpu_state.h"
 
-#include "hardware/timing.h"
 
 namespace koru {
 
@@ -63,20 +62,6 @@ void TakeIrqIfPending(CpuRecord& cpu) {
     SetCpsr(cpu, (old & ~0xFFu) | (old & 0xC0) | 0x92);
     cpu.R[14] = cpu.R[15] + 4;
     cpu.R[15] = 0x18;
-}
-
-bool EndSlice(CpuRecord& cpu) {
-    if (cpu.SliceCut) {
-        cpu.SliceCut = 0;
-        cpu.Cycles += cpu.SavedCycles;
-    } else {
-        const int32_t result = AdvanceScanline();
-        if (result == -1) return false;
-        cpu.IrqRequest = static_cast<uint32_t>(result);
-        cpu.Cycles += cpu.SliceCycles;
-    }
-    TakeIrqIfPending(cpu);
-    return true;
 }
 
 }  // namespace koru

@@ -106,9 +106,9 @@ inline void CutSlice(CpuRecord& cpu) {
 // processor is not in Supervisor mode.
 void TakeIrqIfPending(CpuRecord& cpu);
 
-// The steps between two slices: restores a cut slice or advances the
-// hardware by half a line, then takes a pending interrupt. Returns false
-// when the machine must stop.
+// The steps between two slices, the same code RunCpu runs: restores a cut
+// slice or advances the hardware by half a line, then takes a pending
+// interrupt. Returns false when the machine must stop.
 bool EndSlice(CpuRecord& cpu);
 
 }  // namespace koru

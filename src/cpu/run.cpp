@@ -9,4 +9,6 @@ namespace koru {
 
 uint32_t RunCpu(CpuRecord& cpu) { return RunLoop<AdvanceScanline>(cpu); }
 
+bool EndSlice(CpuRecord& cpu) { return FinishSlice<AdvanceScanline>(cpu); }
+
 }  // namespace koru

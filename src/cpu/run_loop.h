@@ -35,8 +35,28 @@ KORU_INLINE void RunThumbSlice(CpuRecord& cpu) {
     }
 }
 
-// Runs slices until Advance returns -1, then returns R[15]. Advance returns
-// whether an interrupt is pending and sets SliceCycles for the next slice.
+// The steps between two slices: restores a cut slice or calls Advance (which
+// returns whether an interrupt is pending and sets SliceCycles for the next
+// slice, or -1 to stop), then takes a pending interrupt. Returns false when
+// the machine must stop.
+template <int32_t (*Advance)()>
+KORU_INLINE bool FinishSlice(CpuRecord& cpu) {
+    if (cpu.SliceCut) {
+        // A cut slice is no slice for the hardware: the remainder comes
+        // back, less what the instructions after the cut overran.
+        cpu.SliceCut = 0;
+        cpu.Cycles += cpu.SavedCycles;
+    } else {
+        const int32_t result = Advance();
+        if (result == -1) return false;
+        cpu.IrqRequest = static_cast<uint32_t>(result);
+        cpu.Cycles += cpu.SliceCycles;
+    }
+    TakeIrqIfPending(cpu);
+    return true;
+}
+
+// Runs slices until Advance returns -1, then returns R[15].
 template <int32_t (*Advance)()>
 uint32_t RunLoop(CpuRecord& cpu) {
     for (;;) {
@@ -47,18 +67,7 @@ uint32_t RunLoop(CpuRecord& cpu) {
         } else {
             RunArmSlice(cpu);
         }
-        if (cpu.SliceCut) {
-            // A cut slice is no slice for the hardware: the remainder comes
-            // back, less what the instructions after the cut overran.
-            cpu.SliceCut = 0;
-            cpu.Cycles += cpu.SavedCycles;
-        } else {
-            const int32_t result = Advance();
-            if (result == -1) return cpu.R[15];
-            cpu.IrqRequest = static_cast<uint32_t>(result);
-            cpu.Cycles += cpu.SliceCycles;
-        }
-        TakeIrqIfPending(cpu);
+        if (!FinishSlice<Advance>(cpu)) return cpu.R[15];
     }
 }
 
