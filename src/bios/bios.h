@@ -10,13 +10,13 @@ namespace koru {
 // Works on CpuState, always on the registers of the current mode.
 void SoftwareInterrupt(uint32_t comment);
 
+// Most matrices one ObjAffineSet call computes.
+constexpr uint32_t MaxAffineElements = 0x10000;
+
 // The call number a comment field stands for. A THUMB SWI and an ARM SWI
 // with a field of 0x00-0xFF carry the number itself; ARM code calls the BIOS
 // with the number in bits 23-16 (SWI 0x060000), so a field above 0xFF is
 // taken from there.
-// Most matrices one ObjAffineSet call computes.
-constexpr uint32_t MaxAffineElements = 0x10000;
-
 inline uint32_t ServiceNumber(uint32_t comment) {
     return comment > 0xFF ? (comment >> 16) & 0xFF : comment;
 }
