@@ -232,6 +232,14 @@ protected:
 
     void Keys(const std::string& keys) { ASSERT_TRUE(Succeeds("xdotool key --delay 60 " + keys)); }
 
+    // Waits for the dialog and gives it the keyboard: keys typed between
+    // its mapping and its taking the focus would go elsewhere.
+    bool FocusDialog(const std::string& name) {
+        std::string dialog;
+        if (!WaitFor([&] { return !(dialog = Find(name)).empty(); })) return false;
+        return Succeeds("xdotool windowfocus --sync " + dialog);
+    }
+
     Picture Capture() {
         Picture picture;
         ParseXwd(Output("xwd -silent -id " + window_), &picture);
@@ -401,7 +409,7 @@ TEST_F(DesktopTest, SetupWritesTheIniFile) {
     std::ofstream(dir / "KORU.ini") << "; mine\n[KORU]\nSaveCPU=0\nUpdatePeriod=2\n";
     Start({cartridge});
     Keys("alt+f e");
-    ASSERT_TRUE(WaitFor([&] { return !Find("^Koru Setup$").empty(); }));
+    ASSERT_TRUE(FocusDialog("^Koru Setup$"));
     Keys("Return");
     ASSERT_TRUE(WaitFor([&] { return !Ini("KORU KEYS", "UseDrums").empty(); }));
     std::ifstream in(dir / "KORU.ini");
@@ -411,6 +419,30 @@ TEST_F(DesktopTest, SetupWritesTheIniFile) {
               "; mine\n[KORU]\nSaveCPU=0\nUpdatePeriod=2\nSoundRate=1\nSoundBuffers=16\nSoundVolume=200\nCheckCRC=1\n"
               "TimerPeriod=0\nSoundLogFile=LOG.MID\n\n[KORU KEYS]\nSoundSwitch=32783\nAutoFire=0\nUseDrums=0\n");
     EXPECT_TRUE(Find("^Koru Setup$").empty());
+}
+
+TEST_F(DesktopTest, ReturnPressesTheFocusedButtonOfTheSetupDialog) {
+    const std::string cartridge = Cartridge("keys");
+    if (cartridge.empty()) GTEST_SKIP() << "the test cartridges were not built";
+    std::ofstream(dir / "KORU.ini") << "[KORU]\nSaveCPU=0\n";
+    Start({cartridge});
+    // Tab backwards from the first control reaches Cancel, the last one.
+    Keys("alt+f e");
+    ASSERT_TRUE(FocusDialog("^Koru Setup$"));
+    Keys("shift+Tab Return");
+    ASSERT_TRUE(WaitFor([&] { return Find("^Koru Setup$").empty(); }));
+    // Cancelled: nothing was written. The program writes at its end, so
+    // quitting shows whether a write was merely late.
+    kill(program_, SIGTERM);
+    ASSERT_EQ(WaitExit(), 0);
+    EXPECT_EQ(Ini("KORU", "SoundRate"), "");
+    EXPECT_EQ(Ini("KORU KEYS", "UseDrums"), "");
+    // With the focus on a check box, Return is OK, the default button.
+    Start({cartridge});
+    Keys("alt+f e");
+    ASSERT_TRUE(FocusDialog("^Koru Setup$"));
+    Keys("Return");
+    ASSERT_TRUE(WaitFor([&] { return !Ini("KORU KEYS", "UseDrums").empty(); }));
 }
 
 TEST_F(DesktopTest, F7AndF8WriteAndReadTheStateFile) {

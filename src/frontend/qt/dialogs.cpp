@@ -159,7 +159,10 @@ private:
             case ControlKind::Button:
             case ControlKind::DefaultButton: {
                 auto* button = new QPushButton(text, this);
-                button->setAutoDefault(false);
+                // Return presses the button that has the focus, and the
+                // default button only while no other button has it: Cancel
+                // reached with Tab must not apply the settings.
+                button->setAutoDefault(true);
                 button->setDefault(control.kind == ControlKind::DefaultButton);
                 connect(button, &QPushButton::clicked, this, [this, id] { Command(id); });
                 widget = button;
