@@ -379,6 +379,25 @@ TEST_F(DesktopTest, KeysReachTheGame) {
     ASSERT_TRUE(Succeeds("xdotool keyup k"));
 }
 
+TEST_F(DesktopTest, DigitKeysAreTheKeysOfTheDigitRowWhateverTheyType) {
+    const std::string cartridge = Cartridge("hello");
+    if (cartridge.empty()) GTEST_SKIP() << "the test cartridges were not built";
+    std::ofstream(dir / "KORU.ini") << "[KORU]\nSaveCPU=0\n";
+    Start({cartridge});
+    // The cartridge draws its blue picture on background 2, which the key 7
+    // hides and shows; the backdrop behind it is black.
+    const Rgb black{0, 0, 0};
+    ASSERT_TRUE(WaitFor([&] { return Middle().b > 100; })) << Describe(Middle());
+    const Rgb blue = Middle();
+    // With Shift the key types '&' on a US keyboard; it is the 7 key still.
+    Keys("shift+7");
+    EXPECT_TRUE(WaitFor([&] { return Near(Middle(), black); })) << Describe(Middle());
+    // On a French keyboard the same key types a grave e without Shift.
+    ASSERT_TRUE(Succeeds("setxkbmap -display " + display_ + " fr"));
+    Keys("egrave");
+    EXPECT_TRUE(WaitFor([&] { return Near(Middle(), blue); })) << Describe(Middle());
+}
+
 TEST_F(DesktopTest, SizeThreeToOneAndSnapshot) {
     const std::string cartridge = Cartridge("keys");
     if (cartridge.empty()) GTEST_SKIP() << "the test cartridges were not built";

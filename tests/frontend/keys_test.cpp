@@ -43,6 +43,29 @@ TEST(QtKeys, KeypadKeysAreKeysOfTheirOwn) {
     EXPECT_EQ(VirtualKeyFromQt(Qt::Key_Home, false), 0);
 }
 
+TEST(QtKeys, TheDigitRowIsKnownByItsPlaceWhateverItsSigns) {
+    // X key codes 10-19 are the keys of 1 to 9 and 0.
+    EXPECT_EQ(VirtualKeyFromQt(Qt::Key_1, false, 10), 0x31);
+    EXPECT_EQ(VirtualKeyFromQt(Qt::Key_9, false, 18), 0x39);
+    EXPECT_EQ(VirtualKeyFromQt(Qt::Key_0, false, 19), 0x30);
+    // Shift+1 on a US keyboard.
+    EXPECT_EQ(VirtualKeyFromQt(Qt::Key_Exclam, false, 10), 0x31);
+    // A French keyboard's row: '&' on 1, '-' on 6, '_' on 8, a grave a on 0.
+    // The minus signs of that row are digits, not the volume key.
+    EXPECT_EQ(VirtualKeyFromQt(Qt::Key_Ampersand, false, 10), 0x31);
+    EXPECT_EQ(VirtualKeyFromQt(Qt::Key_Minus, false, 15), 0x36);
+    EXPECT_EQ(VirtualKeyFromQt(Qt::Key_Underscore, false, 17), 0x38);
+    EXPECT_EQ(VirtualKeyFromQt(Qt::Key_Agrave, false, 19), 0x30);
+    // The keys beside the row are the minus and plus keys as before.
+    EXPECT_EQ(VirtualKeyFromQt(Qt::Key_Minus, false, 20), 0xBD);
+    EXPECT_EQ(VirtualKeyFromQt(Qt::Key_Equal, false, 21), 0xBB);
+    // Other keys keep their own codes; the keypad stays apart.
+    EXPECT_EQ(VirtualKeyFromQt(Qt::Key_Q, false, 24), 0x51);
+    EXPECT_EQ(VirtualKeyFromQt(Qt::Key_Escape, false, 9), 0x1B);
+    EXPECT_EQ(VirtualKeyFromQt(Qt::Key_1, true, 87), 0x61);
+    EXPECT_EQ(VirtualKeyFromQt(Qt::Key_1, true, 10), 0x61);
+}
+
 }  // namespace
 }  // namespace koru::test
 #endif

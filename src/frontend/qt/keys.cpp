@@ -6,7 +6,23 @@
 
 namespace koru {
 
-int VirtualKeyFromQt(int qtKey, bool keypad) {
+namespace {
+
+// X keyboards number the row of digits above the letters from 10 (the key
+// of 1) to 19 (the key of 0), whatever the layout.
+constexpr unsigned DigitRowFirstCode = 10;
+constexpr unsigned DigitRowLastCode = 19;
+
+}  // namespace
+
+int VirtualKeyFromQt(int qtKey, bool keypad, unsigned keyCode) {
+    // The digit keys are known by their place, as the virtual keys know
+    // them: with Shift, or on a layout that puts other signs on that row
+    // ('&', '-' or 'e' with a grave accent on a French keyboard), they still
+    // switch the channels and layers, and never change the volume.
+    if (!keypad && keyCode >= DigitRowFirstCode && keyCode <= DigitRowLastCode) {
+        return keyCode == DigitRowLastCode ? Vk0 : Vk0 + 1 + static_cast<int>(keyCode - DigitRowFirstCode);
+    }
     // Letters and digits have the same codes in both tables. The keypad's
     // digits, plus and minus are keys of their own, as on the keyboards the
     // codes come from.

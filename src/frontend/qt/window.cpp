@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QEventLoop>
+#include <QGuiApplication>
 #include <QImage>
 #include <QKeyEvent>
 #include <QMainWindow>
@@ -25,6 +26,10 @@
 namespace koru {
 
 namespace {
+
+// On X and Wayland the native scan code of a key event is the X keyboard's
+// key code, which tells the physical key.
+bool KeyCodesAreX;
 
 // The client area: the surface stretched over all of it, without smoothing
 // and never letter-boxed.
@@ -54,7 +59,8 @@ protected:
     bool event(QEvent* event) override {
         if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
             auto* key = static_cast<QKeyEvent*>(event);
-            const int vk = VirtualKeyFromQt(key->key(), (key->modifiers() & Qt::KeypadModifier) != 0);
+            const int vk = VirtualKeyFromQt(key->key(), (key->modifiers() & Qt::KeypadModifier) != 0,
+                                            KeyCodesAreX ? key->nativeScanCode() : 0);
             // The repeats of a held key come as releases and presses; a
             // released key is released only when the user lets go.
             if (vk && event->type() == QEvent::KeyPress) OnKeyDown(vk, key->isAutoRepeat());
@@ -125,6 +131,8 @@ QWidget* MainWindowWidget() { return Window; }
 namespace platform {
 
 bool CreateMainWindow() {
+    const QString system = QGuiApplication::platformName();
+    KeyCodesAreX = system == QStringLiteral("xcb") || system.startsWith(QStringLiteral("wayland"));
     Window = new MainWindow();
     Window->show();
     Window->surface->setFocus();
