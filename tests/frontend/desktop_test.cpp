@@ -464,6 +464,28 @@ TEST_F(DesktopTest, ReturnPressesTheFocusedButtonOfTheSetupDialog) {
     ASSERT_TRUE(WaitFor([&] { return !Ini("KORU KEYS", "UseDrums").empty(); }));
 }
 
+TEST_F(DesktopTest, TheLogFileFieldTakesAtMost250BytesNeverHalfALetter) {
+    const std::string cartridge = Cartridge("keys");
+    if (cartridge.empty()) GTEST_SKIP() << "the test cartridges were not built";
+    std::ofstream(dir / "KORU.ini") << "[KORU]\nSaveCPU=0\n";
+    Start({cartridge});
+    // A French keyboard types the accented e, two bytes, with one key.
+    ASSERT_TRUE(Succeeds("setxkbmap -display " + display_ + " fr"));
+    Keys("alt+f e");
+    ASSERT_TRUE(FocusDialog("^Koru Setup$"));
+    // The field comes after the seven check boxes; Tab selects its text,
+    // which the typing replaces: "x" and 130 accented e, 261 bytes.
+    Keys("Tab Tab Tab Tab Tab Tab Tab x");
+    std::string accents;
+    for (int i = 0; i < 130; ++i) accents += " eacute";
+    ASSERT_TRUE(Succeeds("xdotool key --delay 5" + accents));
+    Keys("Return");
+    ASSERT_TRUE(WaitFor([&] { return !Ini("KORU", "SoundLogFile").empty(); }));
+    std::string expected = "x";
+    for (int i = 0; i < 124; ++i) expected += "\xC3\xA9";
+    EXPECT_EQ(Ini("KORU", "SoundLogFile"), expected);
+}
+
 TEST_F(DesktopTest, F7AndF8WriteAndReadTheStateFile) {
     const std::string cartridge = KeysCartridge();
     if (cartridge.empty()) GTEST_SKIP() << "the core cannot run the keys cartridge yet";

@@ -17,6 +17,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QValidator>
 
 #include "frontend/dialog.h"
 #include "frontend/platform.h"
@@ -27,6 +28,25 @@
 namespace koru {
 
 namespace {
+
+// The longest text an edit field takes, in bytes: a file name.
+constexpr int MaxEditLength = 250;
+
+// An edit field whose limit counts the bytes of the text the program gets,
+// as the fields of the dialogs the templates come from count characters of
+// one byte each. A limit in characters lets a name of accented letters
+// through that the program would then cut, perhaps inside a letter, into
+// the name of another file.
+class ByteLimit : public QValidator {
+public:
+    ByteLimit(int limit, QObject* parent) : QValidator(parent), limit_(limit) {}
+    State validate(QString& input, int&) const override {
+        return input.toLocal8Bit().size() <= limit_ ? Acceptable : Invalid;
+    }
+
+private:
+    int limit_;
+};
 
 class QtDialog : public QDialog, public DialogWindow {
 public:
@@ -170,7 +190,8 @@ private:
             }
             case ControlKind::Edit: {
                 auto* edit = new QLineEdit(text, this);
-                edit->setMaxLength(250);
+                edit->setMaxLength(MaxEditLength);
+                edit->setValidator(new ByteLimit(MaxEditLength, edit));
                 widget = edit;
                 break;
             }
