@@ -175,8 +175,11 @@ protected:
         const int first = 300 + static_cast<int>(getpid() % 600);
         for (int attempt = 0; attempt < 8; ++attempt) {
             display_ = ":" + std::to_string(first + 7 * attempt);
+            // Without -noreset the server resets whenever its last client
+            // leaves (the readiness probe below, a tool between two runs of
+            // the program), and a program starting meanwhile cannot connect.
             std::vector<std::string> arguments = {"Xvfb", display_, "-screen", "0", "1280x1024x24", "-nolisten",
-                                                  "tcp"};
+                                                  "tcp", "-noreset"};
             std::vector<char*> argv;
             for (std::string& a : arguments) argv.push_back(a.data());
             argv.push_back(nullptr);
