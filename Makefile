@@ -5,10 +5,12 @@ BUILD ?= build
 SAN_BUILD ?= build-san
 TSAN_BUILD ?= build-tsan
 WIN32_BUILD ?= build-win32
+WIN64_BUILD ?= build-win64
+WIN32_TEST_BUILD ?= build-win32-test
 BUILD_TYPE ?= Release
 CMAKE_FLAGS ?=
 
-.PHONY: all setup configure build run install test unit-test sanitize tsan windows fuzz-long bench clean
+.PHONY: all setup configure build run install test unit-test sanitize tsan windows windows-test fuzz-long bench clean
 
 all: build
 
@@ -33,8 +35,9 @@ install: build
 
 # The whole suite: the normal build, then the same tests and a short run of
 # every fuzz target under AddressSanitizer and UndefinedBehaviorSanitizer,
-# then the threaded sound tests under ThreadSanitizer.
-test: unit-test sanitize tsan
+# then the threaded sound tests under ThreadSanitizer, then the Windows
+# build's tests under Wine (skipped where MinGW-w64 or Wine is missing).
+test: unit-test sanitize tsan windows-test
 
 unit-test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j 2
@@ -60,6 +63,11 @@ windows: setup
 	  -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DKORU_BUILD_TESTS=OFF $(CMAKE_FLAGS)
 	cmake --build $(WIN32_BUILD)
 
+# The Windows build's tests under Wine: the x86_64 build (in $(WIN64_BUILD))
+# always, the i686 one (in $(WIN32_TEST_BUILD)) where 32-bit programs run.
+windows-test: setup
+	BUILD_TYPE=$(BUILD_TYPE) CMAKE_FLAGS="$(CMAKE_FLAGS)" ./scripts/windows-test.sh $(WIN64_BUILD) $(WIN32_TEST_BUILD)
+
 # Long fuzzing: FUZZ_SECONDS per target (default one hour), corpora kept in
 # $(SAN_BUILD)/fuzz-corpus.
 FUZZ_SECONDS ?= 3600
@@ -74,4 +82,4 @@ bench: build
 	cmake --build $(BUILD) --target bench
 
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD) $(TSAN_BUILD) $(WIN32_BUILD)
+	rm -rf $(BUILD) $(SAN_BUILD) $(TSAN_BUILD) $(WIN32_BUILD) $(WIN64_BUILD) $(WIN32_TEST_BUILD)

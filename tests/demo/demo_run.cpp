@@ -1,6 +1,8 @@
 #include "demo_run.h"
 
+#ifndef KORU_PLAIN_PNG_READER
 #include <png.h>
+#endif
 
 #include <algorithm>
 
@@ -10,6 +12,62 @@ namespace koru::test {
 
 namespace fs = std::filesystem;
 
+#ifdef KORU_PLAIN_PNG_READER
+namespace {
+
+uint32_t Big(const std::vector<uint8_t>& b, size_t at) {
+    return uint32_t{b[at]} << 24 | uint32_t{b[at + 1]} << 16 | uint32_t{b[at + 2]} << 8 | b[at + 3];
+}
+
+// The 8-bit RGB pixels of a PNG whose image data is unfiltered rows in
+// stored deflate blocks, as the Windows koru-headless writes it; empty for
+// anything else.
+std::vector<uint8_t> ReadPlainPng(const fs::path& path, uint32_t& width, uint32_t& height) {
+    const std::vector<uint8_t> file = ReadFile(path);
+    std::vector<uint8_t> zlib;
+    width = height = 0;
+    for (size_t at = 8; at + 12 <= file.size();) {
+        const uint32_t length = Big(file, at);
+        if (at + 12 + length > file.size()) return {};
+        const std::string type(file.begin() + at + 4, file.begin() + at + 8);
+        if (type == "IHDR" && length == 13) {
+            width = Big(file, at + 8);
+            height = Big(file, at + 12);
+            if (file[at + 16] != 8 || file[at + 17] != 2 || file[at + 20] != 0) return {};
+        } else if (type == "IDAT") {
+            zlib.insert(zlib.end(), file.begin() + at + 8, file.begin() + at + 8 + length);
+        }
+        at += 12 + length;
+    }
+    std::vector<uint8_t> raw;
+    size_t at = 2;
+    for (bool last = false; !last;) {
+        if (at + 5 > zlib.size() || (zlib[at] & 6) != 0) return {};  // stored blocks only
+        last = zlib[at] & 1;
+        const size_t length = zlib[at + 1] | zlib[at + 2] << 8;
+        at += 5;
+        if (at + length > zlib.size()) return {};
+        raw.insert(raw.end(), zlib.begin() + at, zlib.begin() + at + length);
+        at += length;
+    }
+    const size_t row = static_cast<size_t>(width) * 3;
+    if (raw.size() != (row + 1) * height) return {};
+    std::vector<uint8_t> rgb;
+    for (uint32_t y = 0; y < height; ++y) {
+        if (raw[y * (row + 1)] != 0) return {};  // filter "none" only
+        rgb.insert(rgb.end(), raw.begin() + y * (row + 1) + 1, raw.begin() + (y + 1) * (row + 1));
+    }
+    return rgb;
+}
+
+}  // namespace
+
+Screen ReadScreen(const fs::path& path) {
+    Screen screen;
+    uint32_t width = 0, height = 0;
+    const std::vector<uint8_t> rgb = ReadPlainPng(path, width, height);
+    if (rgb.empty() || width != 240 || height != 160) return screen;
+#else
 Screen ReadScreen(const fs::path& path) {
     Screen screen;
     png_image image{};
@@ -21,6 +79,7 @@ Screen ReadScreen(const fs::path& path) {
                     png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr);
     png_image_free(&image);
     if (!ok) return screen;
+#endif
     screen.pixels.resize(240 * 160);
     for (size_t i = 0; i < screen.pixels.size(); ++i)
         screen.pixels[i] = static_cast<uint16_t>((rgb[3 * i] >> 3) | ((rgb[3 * i + 1] >> 3) << 5) | ((rgb[3 * i + 2] >> 3) << 10));

@@ -81,7 +81,7 @@ TEST_F(CommandTest, StateKeysNeedAStateFileName) {
 
 TEST_F(CommandTest, F11ResetsTheConsole) {
     WriteFile(dir / "game.gba", MakeCartridge());
-    ASSERT_TRUE(PrepareMachine((dir / "game.gba").c_str()));
+    ASSERT_TRUE(PrepareMachine((dir / "game.gba").string().c_str()));
     Poke16(IoRam + 0x130, 0x0000);
     EXPECT_EQ(KeyCommand(VkF1 + 10), 1);
     EXPECT_EQ(Peek16(IoRam + 0x130), 0xFFFF);
@@ -176,7 +176,7 @@ TEST_F(CommandTest, TheEndWritesTheCartridgeNameAndShutsDownInOrder) {
     std::strcpy(CartridgeName, "/games/zelda.gba");
     ASSERT_NE(SetSyncTimer(60), 0u);
     WriteFile(dir / "game.gba", MakeCartridge());
-    ASSERT_TRUE(PrepareMachine((dir / "game.gba").c_str()));
+    ASSERT_TRUE(PrepareMachine((dir / "game.gba").string().c_str()));
     try {
         OnDestroy();
         FAIL() << "the program did not end";
@@ -226,7 +226,7 @@ TEST_F(CommandTest, CartridgeInformationShowsTheHeader) {
     image[0xBF] = 0x34;
     WriteFile(dir / "game.gba", image);
     CheckCRC = 0;
-    ASSERT_TRUE(PrepareMachine((dir / "game.gba").c_str()));
+    ASSERT_TRUE(PrepareMachine((dir / "game.gba").string().c_str()));
     FakeDialog dialog;
     InfoProcedure.init(dialog);
     EXPECT_EQ(dialog.texts[174], "METROID (KTSE)");
@@ -252,7 +252,7 @@ TEST_F(CommandTest, AnUnknownMakerIsShownAsUnknownWithItsCode) {
     image[0xB1] = 'Q';
     FixHeader(image);
     WriteFile(dir / "game.gba", image);
-    ASSERT_TRUE(PrepareMachine((dir / "game.gba").c_str()));
+    ASSERT_TRUE(PrepareMachine((dir / "game.gba").string().c_str()));
     FakeDialog dialog;
     InfoProcedure.init(dialog);
     EXPECT_EQ(dialog.texts[170], "Unknown (ZQ)");

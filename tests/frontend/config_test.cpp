@@ -97,10 +97,10 @@ TEST_F(ConfigTest, RunCartridgeReadsTheSectionNamedByTheHeaderTitle) {
 TEST_F(ConfigTest, AShortOrMissingFileUsesSectionUnknown) {
     Ini("[UNKNOWN]\nAutoFire=1\n");
     WriteFile(dir / "short.gba", std::vector<uint8_t>(511, 0x41));
-    EXPECT_EQ(RunCartridge((dir / "short.gba").c_str()), 0);
+    EXPECT_EQ(RunCartridge((dir / "short.gba").string().c_str()), 0);
     EXPECT_STREQ(CartridgeSection, "UNKNOWN");
     EXPECT_EQ(AutoFire, 1);
-    EXPECT_EQ(RunCartridge((dir / "missing.gba").c_str()), 0);
+    EXPECT_EQ(RunCartridge((dir / "missing.gba").string().c_str()), 0);
     EXPECT_STREQ(CartridgeSection, "UNKNOWN");
 }
 
@@ -135,7 +135,7 @@ TEST_F(ConfigTest, ARunStoppedAtAnAddressEndingIn00StartsAgain) {
         ExitRequest = 1;
         return 0u;
     };
-    EXPECT_EQ(RunCartridge((dir / "game.gba").c_str()), 1);
+    EXPECT_EQ(RunCartridge((dir / "game.gba").string().c_str()), 1);
 }
 
 // The Setup dialog.

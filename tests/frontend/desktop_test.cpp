@@ -272,7 +272,7 @@ protected:
 
     std::string Ini(const char* section, const char* key) {
         char value[251];
-        ProfileGetString(section, key, "", value, sizeof value, (dir / "KORU.ini").c_str());
+        ProfileGetString(section, key, "", value, sizeof value, (dir / "KORU.ini").string().c_str());
         return value;
     }
 

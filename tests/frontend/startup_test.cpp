@@ -145,7 +145,7 @@ TEST_F(StartupTest, ALaterCartridgeThatCannotRunBringsTheDialog) {
     int frames = 0;
     PollInputHook = [&] {
         if (++frames == 1) {
-            std::strcpy(CartridgeName, (dir / "missing.gba").c_str());
+            std::strcpy(CartridgeName, (dir / "missing.gba").string().c_str());
             ExitRequest = 1;
         } else {
             OnDestroy();

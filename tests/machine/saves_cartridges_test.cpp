@@ -3,10 +3,14 @@
 // cartridges give the verdicts our memory map explains.
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <chrono>
 #include <cstring>
@@ -35,6 +39,22 @@ TEST_F(TempDirTest, ARunKilledTwoSecondsAfterTheCartridgeSavedKeepsTheSave) {
     if (!fs::exists(rom)) GTEST_SKIP() << "test cartridges are not built";
     fs::copy_file(rom, dir / "writer.gba");
 
+#ifdef _WIN32
+    // Killed as the task manager kills: TerminateProcess, no clean-up.
+    std::string command = fs::path(KORU_HEADLESS).make_preferred().string() + " --frames 2000000000 writer.gba";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION child{};
+    ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                               nullptr, &startup, &child));
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    const bool running = WaitForSingleObject(child.hProcess, 0) == WAIT_TIMEOUT;
+    TerminateProcess(child.hProcess, 137);
+    WaitForSingleObject(child.hProcess, INFINITE);
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
+    ASSERT_TRUE(running) << "the run ended by itself";
+#else
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
@@ -51,6 +71,7 @@ TEST_F(TempDirTest, ARunKilledTwoSecondsAfterTheCartridgeSavedKeepsTheSave) {
     if (done == 0) waitpid(child, &status, 0);
     ASSERT_EQ(done, 0) << "the run ended by itself, status " << status;
     ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+#endif
 
     const std::vector<uint8_t> save = ReadFile(dir / "writer.sav");
     ASSERT_EQ(save.size(), 65536u + 512u) << "SRAM and EEPROM both on disk";

@@ -308,7 +308,7 @@ protected:
         test::RecordOutput();
         image = test::MakeCartridge();
         test::WriteFile(dir / "test.gba", image);
-        ASSERT_TRUE(PrepareMachine((dir / "test.gba").c_str()));
+        ASSERT_TRUE(PrepareMachine((dir / "test.gba").string().c_str()));
         OutputCalls.clear();
     }
     std::vector<uint8_t> image;

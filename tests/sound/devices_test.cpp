@@ -133,7 +133,7 @@ protected:
     void SetUp() override {
         SoundTest::SetUp();
         setenv("SDL_AUDIODRIVER", "disk", 1);
-        setenv("SDL_DISKAUDIOFILE", (dir / "played.raw").c_str(), 1);
+        setenv("SDL_DISKAUDIOFILE", (dir / "played.raw").string().c_str(), 1);
         setenv("SDL_DISKAUDIODELAY", "1", 1);
         InstallSoundDevices(nullptr, &sdl);
     }

@@ -4,7 +4,10 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <random>
+#ifndef _WIN32
 #include <sys/wait.h>
+#endif
 
 #include "machine/log.h"
 #include "machine/machine.h"
@@ -60,9 +63,8 @@ std::vector<uint8_t> ReadFile(const std::filesystem::path& path) {
 
 void TempDirTest::SetUp() {
     previous = std::filesystem::current_path();
-    std::string pattern = (std::filesystem::temp_directory_path() / "koru-test-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir = pattern;
+    dir = MakeTemporaryDirectory();
+    ASSERT_FALSE(dir.empty()) << "cannot make a temporary directory";
     std::filesystem::current_path(dir);
     ResetSettings();
     Verbose = 0;
@@ -89,20 +91,56 @@ void MachineTest::SetUp() {
 void MachineTest::Prepare(const std::vector<uint8_t>& image, const char* name) {
     ShutdownMachine();
     WriteFile(dir / name, image);
-    ASSERT_TRUE(PrepareMachine((dir / name).c_str()));
+    ASSERT_TRUE(PrepareMachine((dir / name).string().c_str()));
 }
 
 int RunHeadless(const std::string& arguments, std::string* output) {
+#ifdef _WIN32
+    // The command interpreter wants the program with backslashes, and its
+    // null device is NUL. Read in text mode: the program's lines end in
+    // CR LF, as a console program's do on Windows.
+    std::string args = arguments;
+    for (size_t at; (at = args.find("/dev/null")) != std::string::npos;) args.replace(at, 9, "NUL");
+    const std::string command = std::filesystem::path(KORU_HEADLESS).make_preferred().string() + " " + args;
+    std::FILE* pipe = _popen(command.c_str(), "r");
+#else
     const std::string command = std::string(KORU_HEADLESS) + " " + arguments;
     std::FILE* pipe = popen(command.c_str(), "r");
+#endif
     if (!pipe) return -1;
     std::string text;
     char buffer[4096];
     size_t n;
     while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, n);
+#ifdef _WIN32
+    const int status = _pclose(pipe);
+    if (output) *output = text;
+    return status;
+#else
     const int status = pclose(pipe);
     if (output) *output = text;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
+}
+
+std::filesystem::path MakeTemporaryDirectory() {
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+#ifdef _WIN32
+    // No mkdtemp: a random name that no other directory has yet.
+    std::random_device seed;
+    std::mt19937 random(seed());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char name[32];
+        std::snprintf(name, sizeof name, "koru-test-%08x", static_cast<unsigned>(random()));
+        std::error_code error;
+        if (std::filesystem::create_directory(base / name, error)) return base / name;
+    }
+    return {};
+#else
+    std::string pattern = (base / "koru-test-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) return {};
+    return pattern;
+#endif
 }
 
 std::filesystem::path TestRomsDir() {

@@ -42,7 +42,12 @@ protected:
     void Prepare(const std::vector<uint8_t>& image, const char* name = "test.gba");
 };
 
-// Runs koru-headless with the arguments; returns its exit status and fills
+// A new empty directory under the system's temporary directory; empty when
+// none can be made.
+std::filesystem::path MakeTemporaryDirectory();
+
+// Runs koru-headless with the arguments (written for a POSIX shell: on
+// Windows /dev/null stands for NUL); returns its exit status and fills
 // output with what it wrote to standard output.
 int RunHeadless(const std::string& arguments, std::string* output = nullptr);
 

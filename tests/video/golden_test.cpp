@@ -43,7 +43,7 @@ Picture RunCartridge(const std::filesystem::path& rom, uint32_t frames) {
         }
     };
     ShutdownMachine();
-    EXPECT_NE(StartMachine(rom.c_str()), 0u) << rom;
+    EXPECT_NE(StartMachine(rom.string().c_str()), 0u) << rom;
     EXPECT_EQ(polls, frames);
     ResetHostHooks();
     return picture;
