@@ -72,8 +72,10 @@ if [ ${#need_wine[@]} -gt 0 ]; then
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     { "${as_root[@]}" dpkg --add-architecture i386 && "${as_root[@]}" apt-get update -qq; } || wine_ok=false
   fi
+  # Without recommends: the tests need Wine's loader and libraries, not the
+  # fonts, sound servers and media plug-ins it recommends for desktops.
   if $wine_ok; then
-    "${as_root[@]}" apt-get install -y -qq "${need_wine[@]}" || wine_ok=false
+    "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${need_wine[@]}" || wine_ok=false
   fi
   if ! $wine_ok; then
     echo "setup: warning: Wine could not be installed; the Windows tests will be skipped." >&2
