@@ -30,8 +30,8 @@ void WriteInt(const char* key, int32_t value) {
 
 void InitAbout(DialogWindow& dialog) {
     SetActive(0);
-    dialog.SetItemText(180, CreditsText);
-    dialog.SetItemText(181, CompiledText);
+    dialog.SetItemText(AboutCredits, CreditsText);
+    dialog.SetItemText(AboutCompiled, CompiledText);
 }
 
 void EndAbout(DialogWindow& dialog) {
@@ -49,20 +49,20 @@ void InitInfo(DialogWindow& dialog) {
     char text[96];
     std::snprintf(text, sizeof text, "%s (%c%c%c%c)", CartTitle(image), image[0xAC], image[0xAD], image[0xAE],
                   image[0xAF]);
-    dialog.SetItemText(174, text);
+    dialog.SetItemText(InfoTitle, text);
     const char* maker = CartMaker(image);
     std::snprintf(text, sizeof text, "%s (%c%c)", maker ? maker : "Unknown", image[0xB0], image[0xB1]);
-    dialog.SetItemText(170, text);
+    dialog.SetItemText(InfoMaker, text);
     std::snprintf(text, sizeof text, "%04Xh (computed as %04Xh)", CartCrcField(image), CartCrc(image, RomSize));
-    dialog.SetItemText(171, text);
+    dialog.SetItemText(InfoChecksum, text);
     std::snprintf(text, sizeof text, "%02Xh (computed as %02Xh)", image[0xBD], CartComplement(image));
-    dialog.SetItemText(172, text);
+    dialog.SetItemText(InfoComplement, text);
     std::snprintf(text, sizeof text, "%02Xh", image[0xBC]);
-    dialog.SetItemText(173, text);
+    dialog.SetItemText(InfoVersion, text);
     std::snprintf(text, sizeof text, "%02Xh", image[0xB3]);
-    dialog.SetItemText(175, text);
+    dialog.SetItemText(InfoUnit, text);
     std::snprintf(text, sizeof text, "%02Xh", image[0xB4]);
-    dialog.SetItemText(176, text);
+    dialog.SetItemText(InfoDevice, text);
 }
 
 void InfoCommand(DialogWindow& dialog, int id) {
@@ -108,11 +108,11 @@ void OnKeyUp(int virtualKey) { KeyEvent(virtualKey, 0); }
 
 void OnCommand(int id) {
     switch (id) {
-        case 150:
-        case 151:
-        case 152:
-        case 153: {
-            const int n = id - 149;
+        case KORU_CMD_SIZE1:
+        case KORU_CMD_SIZE2:
+        case KORU_CMD_SIZE3:
+        case KORU_CMD_SIZE4: {
+            const int n = id - CommandSize1 + 1;
             platform::SetClientSize(n * 240, n * 160);
             break;
         }

@@ -5,20 +5,34 @@
 #include <cstdint>
 
 #include "frontend/dialog.h"
+#include "frontend/resource_ids.h"
 #include "machine/settings.h"
 
 namespace koru {
 
 enum MenuCommand : int {
-    CommandSize1 = 150,  // to 153 for 4:1
-    CommandSnapshot = 154,
-    CommandNew = 155,
-    CommandSetup = 156,
-    CommandQuit = 157,
-    CommandAbout = 158,
-    CommandInfo = 159,
-    CommandLoadState = 160,
-    CommandSaveState = 161,
+    CommandSize1 = KORU_CMD_SIZE1,  // to 153 for 4:1
+    CommandSnapshot = KORU_CMD_SNAPSHOT,
+    CommandNew = KORU_CMD_NEW,
+    CommandSetup = KORU_CMD_SETUP,
+    CommandQuit = KORU_CMD_QUIT,
+    CommandAbout = KORU_CMD_ABOUT,
+    CommandInfo = KORU_CMD_INFO,
+    CommandLoadState = KORU_CMD_LOAD_STATE,
+    CommandSaveState = KORU_CMD_SAVE_STATE,
+};
+
+// The controls of the About and Cartridge Information dialogs.
+enum InfoControl : int {
+    InfoMaker = KORU_INFO_MAKER,
+    InfoChecksum = KORU_INFO_CHECKSUM,
+    InfoComplement = KORU_INFO_COMPLEMENT,
+    InfoVersion = KORU_INFO_VERSION,
+    InfoTitle = KORU_INFO_TITLE,
+    InfoUnit = KORU_INFO_UNIT,
+    InfoDevice = KORU_INFO_DEVICE,
+    AboutCredits = KORU_ABOUT_CREDITS,
+    AboutCompiled = KORU_ABOUT_COMPILED,
 };
 
 // The state file the Load State and Save State dialogs start from.

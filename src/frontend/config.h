@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "frontend/dialog.h"
+#include "frontend/resource_ids.h"
 
 namespace koru {
 
@@ -12,23 +13,23 @@ extern char CartridgeSection[16];
 
 // Setup dialog controls.
 enum SetupControl : int {
-    SetupUpdatePeriod = 100,  // scroll bars; their labels are id + 10
-    SetupTimerPeriod = 101,
-    SetupVolume = 102,
-    SetupBuffers = 103,
-    SetupRate = 104,
-    SetupUseDrums = 119,
-    SetupAutoFireA = 120,
-    SetupAutoFireB = 121,
-    SetupAutoFireL = 122,
-    SetupAutoFireR = 123,
-    SetupSleep = 124,
-    SetupMidi = 125,
-    SetupLogSound = 126,
-    SetupCheckCrc = 127,
-    SetupChannel1 = 134,  // to 137
-    SetupLogFile = 140,
-    SetupReset = 146,
+    SetupUpdatePeriod = KORU_SETUP_UPDATE_PERIOD,  // scroll bars; their labels are id + 10
+    SetupTimerPeriod = KORU_SETUP_TIMER_PERIOD,
+    SetupVolume = KORU_SETUP_VOLUME,
+    SetupBuffers = KORU_SETUP_BUFFERS,
+    SetupRate = KORU_SETUP_RATE,
+    SetupUseDrums = KORU_SETUP_USE_DRUMS,
+    SetupAutoFireA = KORU_SETUP_AUTOFIRE_A,
+    SetupAutoFireB = KORU_SETUP_AUTOFIRE_B,
+    SetupAutoFireL = KORU_SETUP_AUTOFIRE_L,
+    SetupAutoFireR = KORU_SETUP_AUTOFIRE_R,
+    SetupSleep = KORU_SETUP_SLEEP,
+    SetupMidi = KORU_SETUP_MIDI,
+    SetupLogSound = KORU_SETUP_LOG_SOUND,
+    SetupCheckCrc = KORU_SETUP_CHECK_CRC,
+    SetupChannel1 = KORU_SETUP_CHANNEL1,  // to 137
+    SetupLogFile = KORU_SETUP_LOG_FILE,
+    SetupReset = KORU_SETUP_RESET,
 };
 
 // Reads the settings for the cartridge, prepares sound and timer, runs the

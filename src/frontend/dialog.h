@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <string>
 
+#include "frontend/resource_ids.h"
+
 namespace koru {
 
 enum class ControlKind {
@@ -71,7 +73,7 @@ struct DialogProcedure {
     void (*hscroll)(DialogWindow& dialog, int id, int code, int thumbPosition);
 };
 
-constexpr int IdOk = 1;
-constexpr int IdCancel = 2;
+constexpr int IdOk = KORU_ID_OK;
+constexpr int IdCancel = KORU_ID_CANCEL;
 
 }  // namespace koru

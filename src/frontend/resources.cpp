@@ -22,8 +22,8 @@ const MenuItem FileItems[] = {
     {"&Quit", CommandQuit},
 };
 const MenuItem SizeItems[] = {
-    {"1:1 (240x160)", 150}, {"2:1 (480x320)", 151}, {"3:1 (720x480)", 152},
-    {"4:1 (960x640)", 153}, {nullptr, 0},           {"&Snapshot", CommandSnapshot},
+    {"1:1 (240x160)", KORU_CMD_SIZE1}, {"2:1 (480x320)", KORU_CMD_SIZE2}, {"3:1 (720x480)", KORU_CMD_SIZE3},
+    {"4:1 (960x640)", KORU_CMD_SIZE4}, {nullptr, 0},           {"&Snapshot", CommandSnapshot},
 };
 const MenuItem HelpItems[] = {
     {"&Info", CommandInfo},
@@ -35,18 +35,18 @@ struct Description {
     const char* text;
 };
 const Description Descriptions[] = {
-    {150, "Set 1:1 screen resolution (240x160)"},
-    {151, "Set 2:1 screen resolution (480x320)"},
-    {152, "Set 3:1 screen resolution (720x480)"},
-    {153, "Set 4:1 screen resolution (960x640)"},
-    {154, "Save window size and position"},
-    {155, "Run new cartridge"},
-    {156, "Set parameters of the emulation"},
-    {157, "Quit the emulator"},
-    {158, "Show credits"},
-    {159, "Show cartridge information"},
-    {160, "Load emulation state"},
-    {161, "Save emulation state"},
+    {KORU_CMD_SIZE1, "Set 1:1 screen resolution (240x160)"},
+    {KORU_CMD_SIZE2, "Set 2:1 screen resolution (480x320)"},
+    {KORU_CMD_SIZE3, "Set 3:1 screen resolution (720x480)"},
+    {KORU_CMD_SIZE4, "Set 4:1 screen resolution (960x640)"},
+    {KORU_CMD_SNAPSHOT, "Save window size and position"},
+    {KORU_CMD_NEW, "Run new cartridge"},
+    {KORU_CMD_SETUP, "Set parameters of the emulation"},
+    {KORU_CMD_QUIT, "Quit the emulator"},
+    {KORU_CMD_ABOUT, "Show credits"},
+    {KORU_CMD_INFO, "Show cartridge information"},
+    {KORU_CMD_LOAD_STATE, "Load emulation state"},
+    {KORU_CMD_SAVE_STATE, "Save emulation state"},
 };
 
 const FilterPair CartridgeFilter[] = {
@@ -105,25 +105,25 @@ const ControlTemplate AboutControls[] = {
     {K::Frame, -1, "", 5, 5, 190, 138},
     {K::Picture, -1, "LOGO", 12, 12, 40, 37},
     {K::Label, -1, "Koru - a Game Boy Advance emulator", 58, 18, 132, 10},
-    {K::ReadOnlyText, 181, "", 58, 32, 132, 10},
-    {K::ReadOnlyText, 180, "", 10, 56, 180, 60},
+    {K::ReadOnlyText, AboutCompiled, "", 58, 32, 132, 10},
+    {K::ReadOnlyText, AboutCredits, "", 10, 56, 180, 60},
     {K::DefaultButton, IdOk, "OK", 75, 150, 50, 14},
 };
 
 const ControlTemplate InfoControls[] = {
-    {K::GroupBox, 174, "", 5, 5, 160, 118},
+    {K::GroupBox, InfoTitle, "", 5, 5, 160, 118},
     {K::Label, -1, "Manufacturer", 12, 20, 50, 8},
-    {K::ReadOnlyText, 170, "", 65, 20, 96, 8},
+    {K::ReadOnlyText, InfoMaker, "", 65, 20, 96, 8},
     {K::Label, -1, "Checksum", 12, 36, 50, 8},
-    {K::ReadOnlyText, 171, "", 65, 36, 96, 8},
+    {K::ReadOnlyText, InfoChecksum, "", 65, 36, 96, 8},
     {K::Label, -1, "Complement", 12, 52, 50, 8},
-    {K::ReadOnlyText, 172, "", 65, 52, 96, 8},
+    {K::ReadOnlyText, InfoComplement, "", 65, 52, 96, 8},
     {K::Label, -1, "Version", 12, 68, 50, 8},
-    {K::ReadOnlyText, 173, "", 65, 68, 96, 8},
+    {K::ReadOnlyText, InfoVersion, "", 65, 68, 96, 8},
     {K::Label, -1, "Unit ID", 12, 84, 50, 8},
-    {K::ReadOnlyText, 175, "", 65, 84, 96, 8},
+    {K::ReadOnlyText, InfoUnit, "", 65, 84, 96, 8},
     {K::Label, -1, "Device Type", 12, 100, 50, 8},
-    {K::ReadOnlyText, 176, "", 65, 100, 96, 8},
+    {K::ReadOnlyText, InfoDevice, "", 65, 100, 96, 8},
     {K::DefaultButton, IdOk, "OK", 60, 130, 50, 14},
 };
 
@@ -151,8 +151,8 @@ const FilterPair* FilterPairs(FileFilter filter) {
     return filter == FileFilter::States ? StateFilter : CartridgeFilter;
 }
 
-const DialogTemplate SetupDialog = {143, "Koru Setup", 220, 205, SetupControls, CountOf(SetupControls)};
-const DialogTemplate AboutDialog = {144, "About Koru", 200, 170, AboutControls, CountOf(AboutControls)};
-const DialogTemplate InfoDialog = {145, "Cartridge Information", 170, 150, InfoControls, CountOf(InfoControls)};
+const DialogTemplate SetupDialog = {KORU_DIALOG_SETUP, "Koru Setup", 220, 205, SetupControls, CountOf(SetupControls)};
+const DialogTemplate AboutDialog = {KORU_DIALOG_ABOUT, "About Koru", 200, 170, AboutControls, CountOf(AboutControls)};
+const DialogTemplate InfoDialog = {KORU_DIALOG_INFO, "Cartridge Information", 170, 150, InfoControls, CountOf(InfoControls)};
 
 }  // namespace koru
