@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <unistd.h>
 
 #include "frontend/config.h"
 #include "frontend/ini.h"
@@ -72,13 +71,14 @@ int AskFileName(char* buffer, FileFilter filter) {
 
 void BuildIniPath() {
     char directory[MaxIniDirectory + 1];
-    if (!getcwd(directory, sizeof directory)) {
+    if (!platform::CurrentDirectory(directory, sizeof directory)) {
         std::strcpy(IniPath, "KORU.ini");
         return;
     }
     const size_t length = std::strlen(directory);
+    const char separator[2] = {platform::PathSeparator, 0};
     std::snprintf(IniPath, sizeof IniPath, "%s%sKORU.ini", directory,
-                  length && directory[length - 1] == '/' ? "" : "/");
+                  length && directory[length - 1] == platform::PathSeparator ? "" : separator);
 }
 
 bool CreateMainWindow() {

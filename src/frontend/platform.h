@@ -76,6 +76,16 @@ int JoystickCount();
 bool JoystickCapabilities(JoystickCaps* caps);
 bool JoystickRead(JoystickPosition* position);
 
+// The current directory into buffer (at most size - 1 characters and a
+// terminator); false when it cannot be had or does not fit.
+bool CurrentDirectory(char* buffer, int size);
+// What separates the directories of a path.
+#ifdef _WIN32
+constexpr char PathSeparator = '\\';
+#else
+constexpr char PathSeparator = '/';
+#endif
+
 // Ends the process at once with the status.
 [[noreturn]] void ExitProcess(int status);
 

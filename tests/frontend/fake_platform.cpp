@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <unistd.h>
 
 namespace koru::test {
 
@@ -14,7 +15,11 @@ std::vector<uint16_t> SurfaceStore;
 void Record(const std::string& call) { Fake.calls.push_back(call); }
 }  // namespace
 
-void ResetFake() { Fake = FakePlatform(); }
+void ResetFake() {
+    Fake = FakePlatform();
+    char directory[4096];
+    if (getcwd(directory, sizeof directory)) Fake.currentDirectory = directory;
+}
 
 bool FakePlatform::Called(const std::string& call) const {
     return std::find(calls.begin(), calls.end(), call) != calls.end();
@@ -110,6 +115,12 @@ bool JoystickCapabilities(JoystickCaps* caps) {
 bool JoystickRead(JoystickPosition* position) {
     if (!Fake.position) return false;
     *position = *Fake.position;
+    return true;
+}
+
+bool CurrentDirectory(char* buffer, int size) {
+    if (!Fake.currentDirectory || Fake.currentDirectory->size() + 1 > static_cast<size_t>(size)) return false;
+    std::memcpy(buffer, Fake.currentDirectory->c_str(), Fake.currentDirectory->size() + 1);
     return true;
 }
 

@@ -34,6 +34,8 @@ struct FakePlatform {
     int joysticks = 0;
     JoystickCaps caps{0, 65535, 0, 65535};
     std::optional<JoystickPosition> position;
+    // The current directory the platform reports; nullopt: it cannot.
+    std::optional<std::string> currentDirectory;
     // Called for each WaitForEvent; returns its result.
     std::function<bool()> waitHook;
     // Called for each RunDialog.

@@ -46,6 +46,29 @@ protected:
     int returned = -99;
 };
 
+TEST_F(StartupTest, TheIniFileLiesInTheCurrentDirectory) {
+    const std::string separator(1, platform::PathSeparator);
+    Fake.currentDirectory = separator + "games" + separator + "gba";
+    BuildIniPath();
+    EXPECT_STREQ(IniPath, (*Fake.currentDirectory + separator + "KORU.ini").c_str());
+    // A directory that ends in a separator (a drive's root) gets no second
+    // one.
+    Fake.currentDirectory = "C:" + separator;
+    BuildIniPath();
+    EXPECT_STREQ(IniPath, ("C:" + separator + "KORU.ini").c_str());
+    // Without a current directory (or one longer than 200 characters) the
+    // bare name is used.
+    Fake.currentDirectory.reset();
+    BuildIniPath();
+    EXPECT_STREQ(IniPath, "KORU.ini");
+    Fake.currentDirectory = separator + std::string(200, 'd');
+    BuildIniPath();
+    EXPECT_STREQ(IniPath, "KORU.ini");
+    Fake.currentDirectory = std::string(200, 'd');
+    BuildIniPath();
+    EXPECT_STREQ(IniPath, (std::string(200, 'd') + separator + "KORU.ini").c_str());
+}
+
 TEST_F(StartupTest, WithNoCommandLineTheDialogOffersTheDefaultCartridge) {
     Verbose = 5;
     EXPECT_EQ(Run(""), -1);

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <unistd.h>
 
 #include "frontend/commands.h"
 #include "frontend/platform.h"
@@ -198,6 +199,8 @@ bool WaitForEvent() {
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     return true;
 }
+
+bool CurrentDirectory(char* buffer, int size) { return getcwd(buffer, static_cast<size_t>(size)) != nullptr; }
 
 void ExitProcess(int status) {
     std::fflush(nullptr);
