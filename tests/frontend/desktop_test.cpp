@@ -4,89 +4,24 @@
 #ifdef KORU_DESKTOP
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <png.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
 #include <vector>
 
 #include "frontend/ini.h"
 #include "machine/savefiles.h"
 #include "support/test_machine.h"
-
-extern char** environ;
+#include "support/x_session.h"
 
 namespace koru::test {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-// How long a condition may take before a test gives up on it (the program
-// starts, draws, writes a file). Generous: the machine may be busy.
-constexpr auto Patience = std::chrono::seconds(30);
-
-struct Rgb {
-    int r, g, b;
-};
-
-// A capture of a window: 8-bit channels, rows top to bottom.
-struct Picture {
-    int width = 0, height = 0;
-    std::vector<Rgb> pixels;
-    Rgb At(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
-};
-
-bool Near(Rgb a, Rgb b, int tolerance = 10) {
-    return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance && std::abs(a.b - b.b) <= tolerance;
-}
-
-std::string Describe(Rgb c) {
-    return "(" + std::to_string(c.r) + "," + std::to_string(c.g) + "," + std::to_string(c.b) + ")";
-}
-
-pid_t Spawn(const std::vector<std::string>& arguments, const std::string& output) {
-    std::vector<char*> argv;
-    for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, (output + ".err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t pid = -1;
-    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
-
-std::string Output(const std::string& command) {
-    std::FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return "";
-    std::string text;
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, n);
-    pclose(pipe);
-    return text;
-}
-
-std::string ReadText(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-bool Succeeds(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
+using namespace x;
 
 // A 240 x 160 PNG written by koru-headless.
 bool ReadPng(const std::filesystem::path& path, Picture* picture) {
@@ -105,56 +40,14 @@ bool ReadPng(const std::filesystem::path& path, Picture* picture) {
     return true;
 }
 
-uint32_t Big32(const std::string& data, size_t at) {
-    return (uint32_t(uint8_t(data[at])) << 24) | (uint32_t(uint8_t(data[at + 1])) << 16) |
-           (uint32_t(uint8_t(data[at + 2])) << 8) | uint32_t(uint8_t(data[at + 3]));
-}
-
-// Decodes the window dump xwd writes (true colour, 32 bits a pixel).
-bool ParseXwd(const std::string& data, Picture* picture) {
-    if (data.size() < 100) return false;
-    const uint32_t headerSize = Big32(data, 0), width = Big32(data, 16), height = Big32(data, 20);
-    const uint32_t byteOrder = Big32(data, 28), bitsPerPixel = Big32(data, 44), bytesPerLine = Big32(data, 48);
-    const uint32_t redMask = Big32(data, 56), greenMask = Big32(data, 60), blueMask = Big32(data, 64);
-    const uint32_t colours = Big32(data, 76);
-    if (bitsPerPixel != 32) return false;
-    const size_t start = headerSize + static_cast<size_t>(colours) * 12;
-    if (data.size() < start + static_cast<size_t>(bytesPerLine) * height) return false;
-    auto channel = [](uint32_t pixel, uint32_t mask) {
-        if (!mask) return 0;
-        int shift = 0;
-        while (!((mask >> shift) & 1)) ++shift;
-        const uint32_t value = (pixel & mask) >> shift, top = mask >> shift;
-        return static_cast<int>(value * 255 / top);
-    };
-    picture->width = static_cast<int>(width);
-    picture->height = static_cast<int>(height);
-    picture->pixels.resize(static_cast<size_t>(width) * height);
-    for (uint32_t y = 0; y < height; ++y) {
-        for (uint32_t x = 0; x < width; ++x) {
-            const size_t at = start + static_cast<size_t>(y) * bytesPerLine + 4 * x;
-            uint32_t pixel;
-            if (byteOrder == 0) {
-                pixel = uint32_t(uint8_t(data[at])) | (uint32_t(uint8_t(data[at + 1])) << 8) |
-                        (uint32_t(uint8_t(data[at + 2])) << 16) | (uint32_t(uint8_t(data[at + 3])) << 24);
-            } else {
-                pixel = Big32(data, at);
-            }
-            picture->pixels[static_cast<size_t>(y) * width + x] =
-                Rgb{channel(pixel, redMask), channel(pixel, greenMask), channel(pixel, blueMask)};
-        }
-    }
-    return true;
-}
-
 class DesktopTest : public TempDirTest {
 protected:
     void SetUp() override {
         TempDirTest::SetUp();
-        for (const char* tool : {"Xvfb", "xdotool", "xwd", "xdpyinfo"}) {
-            if (!Succeeds(std::string("command -v ") + tool)) GTEST_SKIP() << tool << " is not installed";
-        }
-        if (!StartServer()) GTEST_SKIP() << "no X server could be started";
+        const std::string missing = Server::MissingTool();
+        if (!missing.empty()) GTEST_SKIP() << missing << " is not installed";
+        if (!server_.Start()) GTEST_SKIP() << "no X server could be started";
+        unsetenv("KORU_VERBOSE");
     }
 
     void TearDown() override {
@@ -162,46 +55,8 @@ protected:
             kill(program_, SIGKILL);
             waitpid(program_, nullptr, 0);
         }
-        if (server_ > 0) {
-            kill(server_, SIGTERM);
-            waitpid(server_, nullptr, 0);
-        }
+        server_.Stop();
         TempDirTest::TearDown();
-    }
-
-    // A display of our own, away from the low numbers that desktops and
-    // other test runs use; the next one when it is taken.
-    bool StartServer() {
-        const int first = 300 + static_cast<int>(getpid() % 600);
-        for (int attempt = 0; attempt < 8; ++attempt) {
-            display_ = ":" + std::to_string(first + 7 * attempt);
-            // Without -noreset the server resets whenever its last client
-            // leaves (the readiness probe below, a tool between two runs of
-            // the program), and a program starting meanwhile cannot connect.
-            std::vector<std::string> arguments = {"Xvfb", display_, "-screen", "0", "1280x1024x24", "-nolisten",
-                                                  "tcp", "-noreset"};
-            std::vector<char*> argv;
-            for (std::string& a : arguments) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            posix_spawn_file_actions_t actions;
-            posix_spawn_file_actions_init(&actions);
-            posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-            posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-            const bool spawned = posix_spawnp(&server_, "Xvfb", &actions, nullptr, argv.data(), environ) == 0;
-            posix_spawn_file_actions_destroy(&actions);
-            if (!spawned) return false;
-            setenv("DISPLAY", display_.c_str(), 1);
-            unsetenv("KORU_VERBOSE");
-            // Ready when it answers; taken when it ended at once.
-            const bool ready = WaitFor([&] {
-                return waitpid(server_, nullptr, WNOHANG) != 0 || Succeeds("xdpyinfo");
-            }) && waitpid(server_, nullptr, WNOHANG) == 0;
-            if (ready) return true;
-            kill(server_, SIGKILL);
-            waitpid(server_, nullptr, 0);
-            server_ = -1;
-        }
-        return false;
     }
 
     // Starts koru in the test's directory.
@@ -216,22 +71,7 @@ protected:
         Succeeds("xdotool windowfocus --sync " + window_);
     }
 
-    // The visible window whose name matches, or "".
-    static std::string Find(const std::string& name) {
-        std::string id = Output("xdotool search --onlyvisible --name '" + name + "' 2>/dev/null");
-        const size_t end = id.find('\n');
-        return end == std::string::npos ? id : id.substr(0, end);
-    }
-
-    template <typename Condition>
-    bool WaitFor(Condition condition) {
-        const auto deadline = Clock::now() + Patience;
-        while (Clock::now() < deadline) {
-            if (condition()) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return condition();
-    }
+    static std::string Find(const std::string& name) { return FindWindow(name); }
 
     void Keys(const std::string& keys) { ASSERT_TRUE(Succeeds("xdotool key --delay 60 " + keys)); }
 
@@ -243,23 +83,8 @@ protected:
         return Succeeds("xdotool windowfocus --sync " + dialog);
     }
 
-    Picture Capture() {
-        Picture picture;
-        ParseXwd(Output("xwd -silent -id " + window_), &picture);
-        return picture;
-    }
-
-    // The window's size as the X server knows it.
-    std::pair<int, int> Geometry() {
-        std::istringstream text(Output("xdotool getwindowgeometry --shell " + window_));
-        int width = 0, height = 0;
-        std::string line;
-        while (std::getline(text, line)) {
-            if (line.rfind("WIDTH=", 0) == 0) width = std::stoi(line.substr(6));
-            if (line.rfind("HEIGHT=", 0) == 0) height = std::stoi(line.substr(7));
-        }
-        return {width, height};
-    }
+    Picture Capture() { return x::Capture(window_); }
+    std::pair<int, int> Geometry() { return x::Geometry(window_); }
 
     // The status the program ended with, or -1 if it did not end in time.
     int WaitExit() {
@@ -328,9 +153,8 @@ protected:
     static constexpr Rgb Green{99, 255, 99};
     static constexpr Rgb Yellow{197, 197, 0};
 
-    pid_t server_ = -1;
+    Server server_;
     pid_t program_ = -1;
-    std::string display_;
     std::string window_;
 };
 
@@ -396,7 +220,7 @@ TEST_F(DesktopTest, DigitKeysAreTheKeysOfTheDigitRowWhateverTheyType) {
     Keys("shift+7");
     EXPECT_TRUE(WaitFor([&] { return Near(Middle(), black); })) << Describe(Middle());
     // On a French keyboard the same key types a grave e without Shift.
-    ASSERT_TRUE(Succeeds("setxkbmap -display " + display_ + " fr"));
+    ASSERT_TRUE(Succeeds("setxkbmap -display " + server_.Display() + " fr"));
     Keys("egrave");
     EXPECT_TRUE(WaitFor([&] { return Near(Middle(), blue); })) << Describe(Middle());
 }
@@ -473,7 +297,7 @@ TEST_F(DesktopTest, TheLogFileFieldTakesAtMost250BytesNeverHalfALetter) {
     std::ofstream(dir / "KORU.ini") << "[KORU]\nSaveCPU=0\n";
     Start({cartridge});
     // A French keyboard types the accented e, two bytes, with one key.
-    ASSERT_TRUE(Succeeds("setxkbmap -display " + display_ + " fr"));
+    ASSERT_TRUE(Succeeds("setxkbmap -display " + server_.Display() + " fr"));
     Keys("alt+f e");
     ASSERT_TRUE(FocusDialog("^Koru Setup$"));
     // The field comes after the seven check boxes; Tab selects its text,
