@@ -189,6 +189,11 @@ char* MakeSiblingName(const char* cartridgeName, const char* extension) {
     // would send every extension-less cartridge of that directory to one
     // file beside it. A name whose only dot starts it has no extension.
     const char* slash = std::strrchr(name, '/');
+#ifdef _WIN32
+    // Windows paths separate their directories with either slash.
+    const char* backslash = std::strrchr(name, '\\');
+    if (backslash && (!slash || backslash > slash)) slash = backslash;
+#endif
     char* base = slash ? const_cast<char*>(slash) + 1 : name;
     char* dot = std::strrchr(base, '.');
     if (dot && dot != base) {

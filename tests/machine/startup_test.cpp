@@ -241,6 +241,13 @@ TEST(SiblingNames, OnlyADotInTheFileNameCounts) {
         {".gba", ".gba.sav"},
         {"dir/.gba", "dir/.gba.sav"},
         {"a.b.c", "a.b.sav"},
+#ifdef _WIN32
+        {"C:\\roms.v2\\zelda", "C:\\roms.v2\\zelda.sav"},
+        {"Z:\\my games\\keys.gba", "Z:\\my games\\keys.sav"},
+        {"C:/roms.v2\\zelda", "C:/roms.v2\\zelda.sav"},
+        {"C:\\roms.v2/zelda", "C:\\roms.v2/zelda.sav"},
+        {"C:\\dir\\.gba", "C:\\dir\\.gba.sav"},
+#endif
     };
     for (const Case& c : cases) {
         char* name = MakeSiblingName(c.cartridge, ".sav");

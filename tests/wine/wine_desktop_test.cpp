@@ -397,13 +397,15 @@ TEST_F(WineDesktopTest, TheEndOfTheSessionWritesTheBatterySaveAndTheIniFile) {
 }
 
 // A Windows path, with backslashes and a drive, and in quotes as Explorer
-// passes it: the saves land beside the cartridge.
+// passes a path holding a space: the saves land beside the cartridge, named
+// after it even when only its folder's name has a dot.
 TEST_F(WineDesktopTest, AQuotedWindowsPathRunsTheCartridgeWithItsSavesBesideIt) {
     const std::string cartridge = Cartridge("keys");
     if (cartridge.empty()) GTEST_SKIP() << "the test cartridges were not built";
-    fs::create_directory(dir / "my games");
-    fs::rename(dir / cartridge, dir / "my games" / cartridge);
-    std::string windowsPath = "Z:" + (dir / "my games" / cartridge).string();
+    const fs::path folder = dir / "my games.v2";
+    fs::create_directory(folder);
+    fs::rename(dir / cartridge, folder / "keys");
+    std::string windowsPath = "Z:" + (folder / "keys").string();
     for (char& c : windowsPath) {
         if (c == '/') c = '\\';
     }
@@ -412,10 +414,10 @@ TEST_F(WineDesktopTest, AQuotedWindowsPathRunsTheCartridgeWithItsSavesBesideIt) 
     ASSERT_TRUE(WaitFor([&] { return Near(Middle(), Grey); }, Patience)) << Describe(Middle());
     ASSERT_NO_FATAL_FAILURE(PressSelect());
     Keys("F7");
-    EXPECT_TRUE(WaitFor([&] { return fs::exists(dir / "my games" / "keys.sta"); }, Patience));
+    EXPECT_TRUE(WaitFor([&] { return fs::exists(folder / "keys.sta"); }, Patience));
     Keys("Escape");
     EXPECT_EQ(WaitExit(), 0);
-    EXPECT_EQ(ReadText(dir / "my games" / "keys.sav").substr(0, 2), "K1");
+    EXPECT_EQ(ReadText(folder / "keys.sav").substr(0, 2), "K1");
     EXPECT_EQ(Ini("KORU", "Cartridge"), windowsPath);
 }
 
