@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <signal.h>
+#include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -298,8 +299,10 @@ TEST_F(WineDesktopTest, TheWindowShowsTheCartridgeStretchedToTheClientArea) {
     EXPECT_TRUE(WaitFor([&] { return sameAsHello(2); }, Patience)) << difference;
 }
 
-TEST_F(WineDesktopTest, KeysReachTheGame) {
-    StartKeys();
+// With the sync timer on, so that each frame waits for the multimedia
+// timer's tick.
+TEST_F(WineDesktopTest, KeysReachTheGameWithTheSyncTimerOn) {
+    StartKeys("[KORU]\r\nSaveCPU=0\r\nTimerPeriod=60\r\n");
     ASSERT_TRUE(Succeeds("xdotool keydown space"));
     EXPECT_TRUE(WaitFor([&] { return Near(Middle(), Red); }, Patience)) << Describe(Middle());
     ASSERT_TRUE(Succeeds("xdotool keydown Right"));
@@ -369,6 +372,45 @@ TEST_F(WineDesktopTest, EscapeF12AndClosingTheWindowEndTheProgramWithEverythingW
         EXPECT_EQ(KeysSave(), "K1");
         EXPECT_EQ(Ini("KORU", "Cartridge"), "keys.gba");
     }
+}
+
+// The close box of a window framed by Wine's own desktop: a click there is
+// the close command, which ends the program the way quitting does.
+TEST_F(WineDesktopTest, TheCloseBoxEndsTheProgramWithEverythingWritten) {
+    const std::string cartridge = Cartridge("keys");
+    if (cartridge.empty()) GTEST_SKIP() << "the test cartridges were not built";
+    WriteIni("[KORU]\r\nSaveCPU=0\r\n");
+    ASSERT_TRUE(WaitFor([] { return FindWindow("^Koru$").empty(); }, Patience));
+    program_ = Spawn({Wine, "explorer", "/desktop=koru-test,800x600", Exe.string(), cartridge},
+                     (dir / "koru.out").string());
+    ASSERT_GT(program_, 0);
+    ASSERT_TRUE(WaitFor([&] { return !(window_ = FindWindow("^Koru$")).empty(); }, FirstStart));
+    Focus(window_);
+    ASSERT_TRUE(WaitFor([&] { return Near(Middle(), Grey); }, Patience)) << Describe(Middle());
+    ASSERT_NO_FATAL_FAILURE(PressSelect());
+    ASSERT_NO_FATAL_FAILURE(ForgetTheSaveOnceWritten());
+    // The close box is the last button of the caption: 13 pixels in from
+    // the frame's right edge, 12 down from its top (xwininfo tells where the
+    // frame lies on the screen; xdotool counts the desktop's place twice).
+    std::istringstream place(Output("xwininfo -id " + window_));
+    int x = -1, y = -1, width = 0;
+    std::string line;
+    while (std::getline(place, line)) {
+        const size_t colon = line.find(':');
+        if (colon == std::string::npos) continue;
+        const std::string name = line.substr(0, colon), value = line.substr(colon + 1);
+        if (name.find("Absolute upper-left X") != std::string::npos) x = std::stoi(value);
+        if (name.find("Absolute upper-left Y") != std::string::npos) y = std::stoi(value);
+        if (name.find("Width") != std::string::npos) width = std::stoi(value);
+    }
+    ASSERT_GE(x, 0);
+    ASSERT_GT(width, 13);
+    ASSERT_TRUE(Succeeds("xdotool mousemove " + std::to_string(x + width - 13) + " " + std::to_string(y + 12) +
+                         " click 1"));
+    ASSERT_TRUE(WaitFor([&] { return KeysSave() == "K1"; }, Patience)) << "no battery save written";
+    EXPECT_TRUE(WaitFor([&] { return Ini("KORU", "Cartridge") == "keys.gba"; }, Patience));
+    // The desktop goes with its last program.
+    EXPECT_EQ(WaitExit(), 0);
 }
 
 // With "Sleep when inactive", an open menu stops the emulation, which then

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <commdlg.h>
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -143,6 +144,10 @@ std::string FilterText(FileFilter filter) {
     text += '\0';
     return text;
 }
+
+// The open-file request is the short form Windows has always taken: 76
+// bytes on 32-bit Windows.
+static_assert(sizeof(void*) != 4 || offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR) == 76);
 
 }  // namespace
 
