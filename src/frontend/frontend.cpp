@@ -1,7 +1,9 @@
 #include "frontend/frontend.h"
 
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <string>
 
 #include "frontend/config.h"
@@ -24,10 +26,20 @@ uint32_t DesktopVerbose;
 
 namespace {
 
-// Runs on the ticking thread: the only thing it touches is the tick.
+// Wakes a frame waiting for the tick. A mutex and a condition variable
+// rather than the tick word's own wait: MinGW's C++ library (GCC 12) can
+// lose the notification of an atomic wait on Windows, and a lost tick with
+// no next one (the timer stopped) would stop the program for good.
+std::mutex TickMutex;
+std::condition_variable TickWake;
+
+// Runs on the ticking thread: it sets the tick and wakes the frame.
 void Tick() {
-    FrameTick.store(1, std::memory_order_release);
-    FrameTick.notify_one();
+    {
+        std::lock_guard<std::mutex> lock(TickMutex);
+        FrameTick.store(1, std::memory_order_release);
+    }
+    TickWake.notify_one();
 }
 
 void CopyName(char* buffer, const char* name) {
@@ -39,8 +51,9 @@ void CopyName(char* buffer, const char* name) {
 
 void WaitForFrameTick() {
     if (!SyncTimerId) return;
-    // Blocks in the kernel rather than spinning: the ticking thread wakes it.
-    while (FrameTick.load(std::memory_order_acquire) == 0) FrameTick.wait(0, std::memory_order_acquire);
+    // Blocks rather than spinning: the ticking thread wakes it.
+    std::unique_lock<std::mutex> lock(TickMutex);
+    TickWake.wait(lock, [] { return FrameTick.load(std::memory_order_acquire) != 0; });
     FrameTick.store(0, std::memory_order_relaxed);
 }
 

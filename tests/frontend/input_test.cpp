@@ -174,5 +174,25 @@ TEST_F(InputTest, FramesWaitForTheTickOnlyWhenSyncIsOn) {
     SetSyncTimer(0);
 }
 
+// Each tick wakes the frame that waits for it, however the two threads
+// meet; a lost wake-up would leave the frame waiting for good (and the test
+// to its time limit).
+TEST_F(InputTest, NoTickIsLostWhateverTheOrderOfTickAndWait) {
+    ASSERT_NE(SetSyncTimer(60), 0u);
+    ASSERT_NE(Fake.tick, nullptr);
+    for (int round = 0; round < 500; ++round) {
+        FrameTick = 0;
+        std::thread ticker([round] {
+            // Sometimes before the frame waits, sometimes while it waits.
+            if (round % 2) std::this_thread::yield();
+            Fake.tick();
+        });
+        WaitForFrameTick();
+        ticker.join();
+        ASSERT_EQ(FrameTick.load(), 0u) << round;
+    }
+    SetSyncTimer(0);
+}
+
 }  // namespace
 }  // namespace koru::test
