@@ -68,9 +68,11 @@ protected:
         server_ = new Server;
         if (!server_->Start()) return;
         SetWineEnvironment();
-        // The prefix is made (or brought up to date) once, before any test
-        // waits for a window.
-        ready_ = Succeeds(Quote(Wine) + " wineboot --init") && Succeeds(Quote(WineServer()) + " -w");
+        // Wine's programs of the prefix left from the tests before (started
+        // without this display) go; the prefix is made or brought up to date
+        // once, before any test waits for a window.
+        Succeeds(Quote(WineServer()) + " -k");
+        ready_ = Succeeds(Quote(Wine) + " wineboot --init");
     }
 
     static void TearDownTestSuite() {
