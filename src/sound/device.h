@@ -26,8 +26,9 @@ public:
     virtual void Close() = 0;
 };
 
-// What a wave device tells the one that feeds it. Called on the device's own
-// threads; implementations only queue the news.
+// What a wave device tells the one that feeds it, on the device's own
+// threads. Unless the device owns the synthesis thread (see
+// WaveDevice::OwnsSynthesisThread), implementations only queue the news.
 class WaveClient {
 public:
     virtual ~WaveClient() = default;
@@ -59,6 +60,14 @@ public:
     // Closes the device and sends WaveClosed. Refuses (returns false, stays
     // open) while buffers are still queued.
     virtual bool Close() = 0;
+    // True when the device delivers WaveDone and WaveClosed on one thread of
+    // its own that is there for nothing else: the client then mixes and
+    // writes each buffer again inside WaveDone, on that thread, which is the
+    // synthesis thread. Close must not return before that thread has
+    // delivered its last notification. False when notifications come from
+    // threads that must not be held up (an audio callback): the client
+    // then refills on a thread of its own.
+    virtual bool OwnsSynthesisThread() const { return false; }
 };
 
 }  // namespace koru

@@ -60,9 +60,23 @@ struct WaveHeader {
 };
 WaveHeader Headers[WaveBufferCount];
 
-// The synthesis thread: it waits for played buffers, refills them from the
-// channels' state and writes them to the device again. Its queue stands in
-// for a thread message queue; the device posts to it from its own threads.
+// Mixes the next buffer into the played buffer with this index and writes
+// it to the device again, on the synthesis thread.
+void Refill(WaveDevice* device, int index) {
+    if (index < 0 || index >= WaveBufferCount) return;
+    WaveHeader& header = Headers[index];
+    header.prepared.store(0, Relaxed);
+    // While the device closes, played buffers stay idle.
+    if (Output.stop.load(Relaxed) || Output.rate.load(Relaxed) < 8192) return;
+    MixWaveBuffer(header.data);
+    header.prepared.store(1, Relaxed);
+    device->Write(index, header.data, WaveBufferSamples);
+}
+
+// The synthesis thread of a device whose notifications come from threads
+// that must not wait for the mixing: it waits for played buffers, refills
+// them and writes them to the device again. Its queue stands in for a thread
+// message queue; the device posts to it from its own threads.
 class SynthesisThread final : public WaveClient {
 public:
     explicit SynthesisThread(WaveDevice* device) : device_(device) { thread_ = std::thread([this] { Run(); }); }
@@ -90,18 +104,8 @@ private:
                 queue_.pop_front();
             }
             if (message.close) return;
-            if (message.index >= 0 && message.index < WaveBufferCount) Refill(message.index);
+            Refill(device_, message.index);
         }
-    }
-
-    void Refill(int index) {
-        WaveHeader& header = Headers[index];
-        header.prepared.store(0, Relaxed);
-        // While the device closes, played buffers stay idle.
-        if (Output.stop.load(Relaxed) || Output.rate.load(Relaxed) < 8192) return;
-        MixWaveBuffer(header.data);
-        header.prepared.store(1, Relaxed);
-        device_->Write(index, header.data, WaveBufferSamples);
     }
 
     WaveDevice* device_;
@@ -111,9 +115,21 @@ private:
     std::thread thread_;
 };
 
+// A device that owns the synthesis thread: each played buffer is refilled
+// right inside the notification, on that thread.
+class DeviceSynthesis final : public WaveClient {
+public:
+    explicit DeviceSynthesis(WaveDevice* device) : device_(device) {}
+    void WaveDone(int index) override { Refill(device_, index); }
+    void WaveClosed() override {}
+
+private:
+    WaveDevice* device_;
+};
+
 // Not a smart pointer: at the end of the process an output left open must
 // not wait for its thread.
-SynthesisThread* Synthesis = nullptr;
+WaveClient* Synthesis = nullptr;
 
 void SendMidi(int status, int data1, int data2) {
     OpenMidi->Send(static_cast<uint32_t>(status & 0xFF) | static_cast<uint32_t>(data1 & 0xFF) << 8 |
@@ -226,10 +242,14 @@ bool OpenWaveDevice(int rate, int buffers) {
     Output.stop.store(0, Relaxed);
     buffers = std::clamp(buffers, 2, WaveBufferCount);
     if (!InstalledWave) return false;
-    try {
-        Synthesis = new SynthesisThread(InstalledWave);
-    } catch (const std::system_error&) {
-        return false;
+    if (InstalledWave->OwnsSynthesisThread()) {
+        Synthesis = new DeviceSynthesis(InstalledWave);
+    } else {
+        try {
+            Synthesis = new SynthesisThread(InstalledWave);
+        } catch (const std::system_error&) {
+            return false;
+        }
     }
     if (!InstalledWave->Open(rate, Synthesis)) {
         Synthesis->WaveClosed();  // ends the thread
@@ -336,7 +356,8 @@ void CloseSound() {
             OpenWave->Reset();
         } while (!OpenWave->Close());
         // The close notification ends the thread; wait for it, so that no
-        // refill of this device can overlap the next one.
+        // refill of this device can overlap the next one. (A device that
+        // owns the synthesis thread has waited for it in Close.)
         delete Synthesis;
         Synthesis = nullptr;
     }

@@ -3,6 +3,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -220,6 +224,124 @@ TEST_F(WaveDeviceTest, ReopeningSilencesTheChannelsAndRestartsTheNoise) {
     const Buffer buffer = PlayAfterChanges();
     EXPECT_TRUE(std::all_of(buffer.begin(), buffer.end(), [](uint8_t s) { return s == 128; }));
     EXPECT_EQ(Output.channels[3].type.load(), NoiseInstrument) << "instrument types survive";
+}
+
+// A device that owns the synthesis thread, as the Windows one does: a thread
+// of its own hands back each buffer the test plays, and the output mixes and
+// writes it again right there.
+class ThreadOwningWave final : public WaveDevice {
+public:
+    struct Written {
+        int index;
+        std::thread::id thread;
+        Buffer samples;
+    };
+
+    bool Open(int, WaveClient* client) override {
+        client_ = client;
+        closing_ = false;
+        thread_ = std::thread([this] { Run(); });
+        threadId_ = thread_.get_id();
+        return true;
+    }
+    void Write(int index, const uint8_t* samples, int length) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        written_.push_back({index, std::this_thread::get_id(), Buffer(samples, samples + length)});
+        queue_.push_back(index);
+        changed_.notify_all();
+    }
+    void Reset() override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        notices_.insert(notices_.end(), queue_.begin(), queue_.end());
+        queue_.clear();
+        changed_.notify_all();
+    }
+    void Pause() override {}
+    void Restart() override {}
+    void SetVolume(uint32_t) override {}
+    bool Close() override {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (!queue_.empty()) return false;
+            closing_ = true;
+            changed_.notify_all();
+        }
+        thread_.join();
+        return true;
+    }
+    bool OwnsSynthesisThread() const override { return true; }
+
+    // Plays the oldest queued buffer and waits until it has been written
+    // again.
+    bool PlayOne() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (queue_.empty()) return false;
+        notices_.push_back(queue_.front());
+        queue_.pop_front();
+        const size_t count = written_.size();
+        changed_.notify_all();
+        return changed_.wait_for(lock, std::chrono::seconds(20), [&] { return written_.size() > count; });
+    }
+    std::vector<Written> WrittenSoFar() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return written_;
+    }
+    std::thread::id ThreadId() const { return threadId_; }
+
+private:
+    void Run() {
+        for (;;) {
+            int index;
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                changed_.wait(lock, [this] { return closing_ || !notices_.empty(); });
+                if (notices_.empty()) break;
+                index = notices_.front();
+                notices_.pop_front();
+            }
+            client_->WaveDone(index);
+        }
+        client_->WaveClosed();
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<int> queue_, notices_;
+    std::vector<Written> written_;
+    WaveClient* client_ = nullptr;
+    bool closing_ = false;
+    std::thread thread_;
+    std::thread::id threadId_;
+};
+
+TEST_F(WaveDeviceTest, ADeviceOwningTheSynthesisThreadGetsItsBuffersRefilledOnIt) {
+    ThreadOwningWave device;
+    InstallSoundDevices(nullptr, &device);
+    ASSERT_EQ(OpenSound(22050, 3), 1);
+    SetSoundVolume(255, 1);
+    Sound(0, 440, 255);
+    ASSERT_TRUE(device.PlayOne());
+    ASSERT_TRUE(device.PlayOne());
+    const auto written = device.WrittenSoFar();
+    ASSERT_EQ(written.size(), 5u);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(written[i].thread, std::this_thread::get_id()) << "the first buffers, from the opening thread";
+        EXPECT_EQ(written[i].samples, Buffer(WaveBufferSamples, 0x80));
+    }
+    for (int i = 3; i < 5; ++i) {
+        EXPECT_EQ(written[i].index, i - 3);
+        EXPECT_EQ(written[i].thread, device.ThreadId()) << "refilled on the device's thread";
+        EXPECT_EQ(std::count(written[i].samples.begin(), written[i].samples.end(), 140) +
+                      std::count(written[i].samples.begin(), written[i].samples.end(), 116) +
+                      std::count(written[i].samples.begin(), written[i].samples.end(), 128),
+                  WaveBufferSamples);
+        EXPECT_GT(std::count(written[i].samples.begin(), written[i].samples.end(), 140), 450);
+    }
+    // The square goes on where the previous buffer left it.
+    EXPECT_NE(written[3].samples, written[4].samples);
+    CloseSound();
+    EXPECT_EQ(SoundOutputRate(), 0);
+    EXPECT_EQ(device.WrittenSoFar().size(), 5u) << "nothing refilled while closing";
 }
 
 // The synthesis thread against a device played from another thread while

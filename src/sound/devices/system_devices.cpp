@@ -3,6 +3,7 @@
 #include "sound/output.h"
 #ifdef _WIN32
 #include "sound/devices/winmm_midi.h"
+#include "sound/devices/winmm_wave.h"
 #else
 #include "sound/devices/fluid_midi.h"
 #include "sound/devices/sdl_wave.h"
@@ -16,7 +17,10 @@ MidiDevice* SystemMidiDevice() {
     return &device;
 }
 
-WaveDevice* SystemWaveDevice() { return nullptr; }
+WaveDevice* SystemWaveDevice() {
+    static WinmmWaveDevice device;
+    return &device;
+}
 #else
 MidiDevice* SystemMidiDevice() {
     static FluidSynthMidiDevice device;
