@@ -1,6 +1,6 @@
 /* The console's registers, memories and BIOS calls as the demo uses them.
    Extends the common cartridge header with the registers that the test
-   cartridges never needed: scrolling and rotation, DMA, timers and sound. */
+   cartridges never needed: scrolling and rotation, DMA and timers. */
 #ifndef KORU_DEMO_HW_H
 #define KORU_DEMO_HW_H
 
@@ -76,22 +76,6 @@
 #define KEY_DOWN 0x080
 #define KEY_R 0x100
 #define KEY_L 0x200
-
-/* Sound: the four tone generators and the master controls. */
-#define REG_SOUND1CNT_L REG16(0x060)
-#define REG_SOUND1CNT_H REG16(0x062)
-#define REG_SOUND1CNT_X REG16(0x064)
-#define REG_SOUND2CNT_L REG16(0x068)
-#define REG_SOUND2CNT_H REG16(0x06C)
-#define REG_SOUND3CNT_L REG16(0x070)
-#define REG_SOUND3CNT_H REG16(0x072)
-#define REG_SOUND3CNT_X REG16(0x074)
-#define REG_SOUND4CNT_L REG16(0x078)
-#define REG_SOUND4CNT_H REG16(0x07C)
-#define REG_SOUNDCNT_L REG16(0x080)
-#define REG_SOUNDCNT_H REG16(0x082)
-#define REG_SOUNDCNT_X REG16(0x084)
-#define WAVE_RAM ((volatile u16*)0x04000090)
 
 /* Memories. */
 #define OBJ_PALETTE (PALETTE + 256)

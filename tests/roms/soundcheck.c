@@ -8,20 +8,6 @@
    then stays silent. Frame n is the n-th vertical blank after start. */
 #include "gba.h"
 
-#define REG_SOUND1CNT_L REG16(0x060)
-#define REG_SOUND1CNT_H REG16(0x062)
-#define REG_SOUND1CNT_X REG16(0x064)
-#define REG_SOUND2CNT_L REG16(0x068)
-#define REG_SOUND2CNT_H REG16(0x06C)
-#define REG_SOUND3CNT_L REG16(0x070)
-#define REG_SOUND3CNT_H REG16(0x072)
-#define REG_SOUND3CNT_X REG16(0x074)
-#define REG_SOUND4CNT_L REG16(0x078)
-#define REG_SOUND4CNT_H REG16(0x07C)
-#define REG_SOUNDCNT_L  REG16(0x080)
-#define REG_SOUNDCNT_X  REG16(0x084)
-#define WAVE_RAM        ((volatile u16*)0x04000090)
-
 static void wait_frames(int n) {
     while (n-- > 0) wait_vblank();
 }

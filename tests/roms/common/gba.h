@@ -32,6 +32,22 @@ typedef signed int s32;
 #define REG_WAITCNT   REG16(0x204)
 #define REG_IME       REG16(0x208)
 
+/* Sound: the four tone generators and the master controls. */
+#define REG_SOUND1CNT_L REG16(0x060)
+#define REG_SOUND1CNT_H REG16(0x062)
+#define REG_SOUND1CNT_X REG16(0x064)
+#define REG_SOUND2CNT_L REG16(0x068)
+#define REG_SOUND2CNT_H REG16(0x06C)
+#define REG_SOUND3CNT_L REG16(0x070)
+#define REG_SOUND3CNT_H REG16(0x072)
+#define REG_SOUND3CNT_X REG16(0x074)
+#define REG_SOUND4CNT_L REG16(0x078)
+#define REG_SOUND4CNT_H REG16(0x07C)
+#define REG_SOUNDCNT_L REG16(0x080)
+#define REG_SOUNDCNT_H REG16(0x082)
+#define REG_SOUNDCNT_X REG16(0x084)
+#define WAVE_RAM ((volatile u16*)0x04000090)
+
 #define PALETTE ((volatile u16*)0x05000000)
 #define VRAM    ((volatile u16*)0x06000000)
 #define OAM     ((volatile u16*)0x07000000)
