@@ -132,9 +132,9 @@ void IniDocument::Set(const char* section, const char* key, const char* value) {
     if (i == lines_.size()) {
         // A new section goes at the end, after a blank line when the file
         // has content.
-        if (!lines_.empty() && !Trim(lines_.back().text).empty()) lines_.push_back(Line{""});
-        lines_.push_back(Line{"[" + wantedSection + "]"});
-        lines_.push_back(Line{entry});
+        if (!lines_.empty() && !Trim(lines_.back().text).empty()) lines_.push_back(Line{"", {}});
+        lines_.push_back(Line{"[" + wantedSection + "]", {}});
+        lines_.push_back(Line{entry, {}});
         return;
     }
     size_t lastEntry = i;  // the line after which a new key goes
@@ -151,7 +151,7 @@ void IniDocument::Set(const char* section, const char* key, const char* value) {
             lastEntry = j;  // a comment inside the section stays above new keys
         }
     }
-    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(lastEntry + 1), Line{entry});
+    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(lastEntry + 1), Line{entry, {}});
 }
 
 std::string IniDocument::Text() const {
