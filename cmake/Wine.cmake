@@ -5,7 +5,7 @@
 # The x86_64 build runs under wine64 (the loader is not on the PATH on
 # Debian); the i686 build under wine, which needs a kernel that runs 32-bit
 # programs. Set KORU_WINE to use another loader.
-if(NOT CMAKE_CROSSCOMPILING OR NOT WIN32 OR CMAKE_CROSSCOMPILING_EMULATOR)
+if(NOT CMAKE_CROSSCOMPILING OR NOT WIN32)
   return()
 endif()
 
@@ -14,12 +14,15 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8)
 else()
   find_program(KORU_WINE NAMES wine PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
 endif()
+# The prefix is also where koru.exe's desktop tests start Wine.
+set(KORU_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix CACHE PATH "Wine prefix of the Windows tests")
+if(CMAKE_CROSSCOMPILING_EMULATOR)
+  return()
+endif()
 if(NOT KORU_WINE)
   message(STATUS "Wine not found: the Windows tests can be built but not run here")
   return()
 endif()
-
-set(KORU_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix CACHE PATH "Wine prefix of the Windows tests")
 # Wine plays sound through ALSA. Its default output here is ALSA's null
 # device, which takes samples at the rate asked for and discards them, so
 # the wave device's tests play through the system's own wave output even
