@@ -18,7 +18,7 @@ struct Walk {
 };
 
 inline Walk StartWalk(const BgAffineRecord& bg, bool mosaic) {
-    const uint32_t reg = Io16(0x04C);
+    const uint32_t reg = IoRead16(IoMOSAIC);
     return Walk{bg.curX, bg.curY, bg.pa, bg.pc, mosaic ? static_cast<int32_t>(reg & 15) + 1 : 1,
                 mosaic ? static_cast<int32_t>((reg >> 4) & 15) + 1 : 1};
 }
@@ -124,8 +124,8 @@ void DrawBitmapLine(const Pen& pen, Walk w, const Source& source, int first, int
 
 template <int R, typename Source>
 void DrawBitmap(int line, const Source& source, int first, int count) {
-    const bool mosaic = Io16(0x00C) & 0x0040;
-    const bool target = Io16(0x050) & 0x0400;
+    const bool mosaic = IoRead16(IoBGCNT(2)) & BgCntMosaic;
+    const bool target = IoRead16(IoBLDCNT) & (BldCntSecondBg0 << 2);
     const Pen pen = MakePen(line);
     const Walk w = StartWalk(BgAffineState[0], mosaic);
     if (target) {
@@ -142,12 +142,12 @@ void DrawBitmap(int line, const Source& source, int first, int count) {
 template <int Column>
 void DrawAffineBg(int line, uint32_t bgWord) {
     const BgAffineRecord& bg = BgAffineState[(bgWord >> 28) & 1];
-    const bool mosaic = bgWord & 0x0040;
+    const bool mosaic = bgWord & BgCntMosaic;
     AffineMap m;
     m.screenBase = ((bgWord >> 8) & 31) * 0x800;
     m.charBase = ((bgWord >> 2) & 3) * 0x4000;
     m.sizeShift = (bgWord >> 14) & 3;
-    m.wrapMask = (bgWord & 0x2000) ? (128u << m.sizeShift) - 1 : ~0u;
+    m.wrapMask = (bgWord & BgCntWrap) ? (128u << m.sizeShift) - 1 : ~0u;
     const Pen pen = MakePen(line);
     const Walk w = StartWalk(bg, mosaic);
     if (bgWord & 0x08000000) {

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "hardware/io.h"
+#include "hardware/registers.h"
 #include "machine/machine.h"
 #include "machine/memory.h"
 #include "video/video.h"
@@ -77,7 +78,5 @@ inline uint64_t Peek64(const uint8_t* p) {
 // Snaps a texture coordinate to its mosaic block; the remainder takes the
 // sign of the coordinate, so negative coordinates move toward zero.
 inline int32_t MosaicSnap(int32_t v, int32_t block) { return v - v % block; }
-
-inline uint32_t Io16(uint32_t offset) { return Peek16(IoRam + offset); }
 
 }  // namespace koru::video

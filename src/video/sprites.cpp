@@ -77,7 +77,7 @@ void DrawAffine(const Pen& pen, const Sprite& s) {
     int32_t ty = pd * iy - (pc * s.width) / 2;
 
     const bool mosaic = s.attr0 & 0x1000;
-    const uint32_t reg = Io16(0x04C);
+    const uint32_t reg = IoRead16(IoMOSAIC);
     const int32_t blockW = static_cast<int32_t>(reg & 15) + 1;
     const int32_t blockH = static_cast<int32_t>((reg >> 4) & 15) + 1;
 
@@ -123,12 +123,12 @@ void DrawSprite(const Pen& pen, const Sprite& s) {
 
 template <int R, bool Target>
 void DrawSpriteLine(const Pen& pen, int line, uint32_t priority) {
-    const uint32_t display = Io16(0x000);
+    const uint32_t display = IoRead16(IoDISPCNT);
     // Bitmap modes keep the lower half of the sprite tiles for the bitmap.
-    const bool bitmapMode = (display & 7) >= 3;
+    const bool bitmapMode = (display & DispCntMode) >= 3;
     const uint32_t tileBase = bitmapMode ? 0x14000 : 0x10000;
     const uint32_t tileMask = bitmapMode ? 0x1FF : 0x3FF;
-    const bool oneDimensional = display & 0x0040;
+    const bool oneDimensional = display & DispCntSprites1D;
 
     for (int k = 127; k >= 0; --k) {
         const uint8_t* entry = SpriteRam + 8 * k;
@@ -179,7 +179,7 @@ void DrawSpriteLine(const Pen& pen, int line, uint32_t priority) {
 template <int Column>
 void DrawSprites(int line, uint32_t priority) {
     const Pen pen = MakePen(line);
-    if (Io16(0x050) & 0x1000) {
+    if (IoRead16(IoBLDCNT) & BldCntSecondSprites) {
         DrawSpriteLine<NoAlphaRule(Column), true>(pen, line, priority & 3);
     } else {
         DrawSpriteLine<NoAlphaRule(Column), false>(pen, line, priority & 3);

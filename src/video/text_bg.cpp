@@ -85,10 +85,10 @@ template <int Column>
 void DrawTextBg(int line, uint32_t bgWord) {
     const uint32_t control = bgWord & 0xFFFF;
     const uint32_t n = (bgWord >> 28) & 3;
-    const uint32_t hofs = Io16(0x010 + 4 * n);
-    const uint32_t vofs = Io16(0x012 + 4 * n);
-    const bool mosaic = control & 0x0040;
-    const uint32_t mosaicReg = Io16(0x04C);
+    const uint32_t hofs = IoRead16(IoBGHOFS(n));
+    const uint32_t vofs = IoRead16(IoBGVOFS(n));
+    const bool mosaic = control & BgCntMosaic;
+    const uint32_t mosaicReg = IoRead16(IoMOSAIC);
 
     uint32_t yb = (static_cast<uint32_t>(line) + vofs) & ((control & 0x8000) ? 511 : 255);
     if (mosaic) yb -= yb % (((mosaicReg >> 4) & 15) + 1);
@@ -104,7 +104,7 @@ void DrawTextBg(int line, uint32_t bgWord) {
     t.mosaicH = mosaic ? (mosaicReg & 15) : 0;
 
     const Pen pen = MakePen(line);
-    const bool colours256 = control & 0x0080;
+    const bool colours256 = control & BgCnt256Colours;
     if (bgWord & 0x08000000) {
         DrawTextChoice<Column, true>(pen, t, colours256);
     } else {

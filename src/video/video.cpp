@@ -8,8 +8,6 @@
 
 namespace koru {
 
-using video::Io16;
-
 uint16_t* FrameBuffer;
 uint16_t ColourToHost[65536];
 uint32_t ColourSpread[65536];
@@ -33,17 +31,17 @@ const LineRenderer RendererTable[6][4] = {
 };
 
 void FillBackdrop(int line) {
-    const uint32_t blend = Io16(0x050);
-    const uint32_t effect = (blend >> 6) & 3;
+    const uint32_t blend = IoRead16(IoBLDCNT);
+    const uint32_t effect = (blend >> BldCntEffectShift) & 3;
     const uint32_t stored = video::PaletteColour(0);
     uint32_t c = stored;
-    if (blend & 0x0020) {
+    if (blend & BldCntBackdrop) {
         const video::Pen pen = video::MakePen(line);
         if (effect == EffectBrighten) c = video::Brighten(pen, c);
         if (effect == EffectDarken) c = video::Darken(pen, c);
     }
     const uint16_t pixel = ColourToHost[c];
-    const uint16_t seed = (blend & 0x2000) ? static_cast<uint16_t>(stored) : 0;
+    const uint16_t seed = (blend & BldCntSecondBackdrop) ? static_cast<uint16_t>(stored) : 0;
     uint16_t* row = FrameBuffer + line * FrameWidth + ScreenLeft;
     for (int x = 0; x < ScreenWidth; ++x) {
         row[x] = pixel;
@@ -63,41 +61,41 @@ constexpr int TiledRows[3][4] = {
 }  // namespace
 
 void RenderScanline() {
-    const int line = IoRam[0x006];
+    const int line = IoRam[IoVCOUNT];
     // The scanline routine only renders visible lines; anything else would
     // be a row outside the frame buffer.
     if (line >= FrameHeight) return;
-    const uint32_t display = Io16(0x000) & (((~HiddenLayerMask) << 8) | 0xE0FF);
-    const uint32_t blend = Io16(0x050);
-    const int effect = static_cast<int>((blend >> 6) & 3);
+    const uint32_t display = IoRead16(IoDISPCNT) & (((~HiddenLayerMask) << 8) | 0xE0FF);
+    const uint32_t blend = IoRead16(IoBLDCNT);
+    const int effect = static_cast<int>((blend >> BldCntEffectShift) & 3);
 
     FillBackdrop(line);
 
-    const uint32_t mode = display & 7;
+    const uint32_t mode = display & DispCntMode;
     if (mode <= 2) {
         for (int slot = 0; slot < 4; ++slot) {
             const uint32_t word = BgOrder[slot];
             const uint32_t n = (word >> 28) & 3;
             const int column = (blend >> n) & 1 ? effect : EffectNone;
             const int row = TiledRows[mode][n];
-            if (row >= 0 && (display & (0x100u << n))) {
-                BgOrder[slot] = (blend & (0x100u << n)) ? word | 0x08000000u : word & ~0x08000000u;
+            if (row >= 0 && (display & (DispCntBg0 << n))) {
+                BgOrder[slot] = (blend & (BldCntSecondBg0 << n)) ? word | 0x08000000u : word & ~0x08000000u;
                 RendererTable[row][column](line, BgOrder[slot]);
             }
             // Sprites of priority 3 follow the rear-most slot, priority 0
             // the front-most, whatever the backgrounds' own priorities.
-            if (display & 0x1000) RendererTable[RowSprites][column](line, static_cast<uint32_t>(3 - slot));
+            if (display & DispCntSprites) RendererTable[RowSprites][column](line, static_cast<uint32_t>(3 - slot));
         }
     } else if (mode <= 5) {
-        const int column = (blend & 0x0004) ? effect : EffectNone;
-        if (display & 0x0400) {
-            const uint32_t page = (mode != 3 && (display & 0x0010)) ? 0xA000 : 0;
+        const int column = (blend & (BldCntFirstBg0 << 2)) ? effect : EffectNone;
+        if (display & (DispCntBg0 << 2)) {
+            const uint32_t page = (mode != 3 && (display & DispCntFrame)) ? 0xA000 : 0;
             RendererTable[RowBitmap3 + (mode - 3)][column](line, page);
         }
-        if (display & 0x1000) {
+        if (display & DispCntSprites) {
             // Sprites behind background 2 have nothing to be drawn behind in
             // a bitmap mode and are left out.
-            for (int p = static_cast<int>(Io16(0x00C) & 3); p >= 0; --p) {
+            for (int p = static_cast<int>(IoRead16(IoBGCNT(2)) & 3); p >= 0; --p) {
                 RendererTable[RowSprites][column](line, static_cast<uint32_t>(p));
             }
         }
