@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "bios/arithmetic.h"
+#include "bios/computing.h"
 #include "bios/decompress.h"
 #include "cpu/cpu_state.h"
 #include "hardware/bus.h"
@@ -249,10 +250,12 @@ void HostService(uint32_t n) {
     case 0x0C: CpuFastSetService(n); return;
     case 0x0E:
         if (log) Log("BIOS #0x%02X: BgAffineSet(0x%08X,0x%08X,%d)\n", n, R0, R1, static_cast<int32_t>(R2));
+        BgAffineSetService();
         return;
     case 0x0F: ObjAffineSetService(n); return;
     case 0x10:
         if (log) Log("BIOS #0x%02X: BitUnPack(0x%08X,0x%08X,0x%08X)\n", n, R0, R1, R2);
+        BitUnPackService();
         return;
     case 0x11:
     case 0x12:
@@ -270,15 +273,19 @@ void HostService(uint32_t n) {
         return;
     case 0x16:
         if (log) Log("BIOS #0x%02X: Diff8bitUnFilterWRAM(0x%08X,0x%08X)\n", n, R0, R1);
+        Diff8UnFilterService(false);
         return;
     case 0x17:
         if (log) Log("BIOS #0x%02X: Diff8bitUnFilterVRAM(0x%08X,0x%08X)\n", n, R0, R1);
+        Diff8UnFilterService(true);
         return;
     case 0x18:
         if (log) Log("BIOS #0x%02X: Diff16bitUnFilter(0x%08X,0x%08X)\n", n, R0, R1);
+        Diff16UnFilterService();
         return;
     case 0x19:
         if (log) Log("BIOS #0x%02X: SoundBiasChange(0x%08X)\n", n, R0);
+        SoundBiasChangeService();
         return;
     case 0x1A:
         if (log) Log("BIOS #0x%02X: SoundDriverInit(0x%08X)\n", n, R0);
@@ -297,6 +304,7 @@ void HostService(uint32_t n) {
         return;
     case 0x1F:
         if (log) Log("BIOS #0x%02X: MIDIKey2Freq(0x%08X,%u,%u)\n", n, R0, R1, R2);
+        MidiKey2FreqService();
         return;
     case 0x20:
         if (log) Log("BIOS #0x%02X: MusicPlayerOpen(0x%08X,0x%08X,%u)\n", n, R0, R1, R2);
