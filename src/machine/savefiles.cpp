@@ -165,15 +165,19 @@ void PackFlash(uint8_t out[FlashBytes]) {
     out[4] = FlashState.commandState;
     out[5] = FlashState.idMode;
     out[6] = FlashState.log;
+    // A spare byte of the record: the bank a 128 KB chip shows (0 for every
+    // other chip, as older files have it).
+    out[7] = FlashState.bank;
     Poke16(out + 8, FlashState.savedBytes);
 }
 
 void UnpackFlash(const uint8_t in[FlashBytes]) {
-    FlashState.storage = CartridgeSram;
+    FlashState.bank0 = CartridgeSram;
     FlashState.commandState = in[4];
     FlashState.idMode = in[5];
     FlashState.log = in[6];
     FlashState.savedBytes = Peek16(in + 8);
+    MapFlashBank(in[7]);
 }
 
 void PackHardware(uint8_t out[HardwareBytes]) {
@@ -245,7 +249,7 @@ bool HardwareWordsValid(const uint8_t in[HardwareBytes]) {
     return true;
 }
 
-bool FlashBytesValid(const uint8_t in[FlashBytes]) { return in[4] <= FlashProgram && in[5] <= 1; }
+bool FlashBytesValid(const uint8_t in[FlashBytes]) { return in[4] <= FlashBankSelect && in[5] <= 1 && in[7] <= 1; }
 
 // The slice counters are added to and subtracted from while the machine
 // runs, so values near the limits of their type would overflow, and a huge

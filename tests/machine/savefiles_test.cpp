@@ -574,11 +574,14 @@ TEST_F(StateFileTest, WordsOutsideWhatTheMachineProducesAreRefused) {
         ExpectRefused(bad, change.what);
     }
     std::vector<uint8_t> bad = file;
-    bad[StateFlashOffset + 4] = 7;
-    ExpectRefused(bad, "FLASH command state 7");
+    bad[StateFlashOffset + 4] = 8;
+    ExpectRefused(bad, "FLASH command state 8");
     bad = file;
     bad[StateFlashOffset + 5] = 2;
     ExpectRefused(bad, "FLASH identification mode 2");
+    bad = file;
+    bad[StateFlashOffset + 7] = 2;
+    ExpectRefused(bad, "FLASH bank 2");
     bad = file;
     Poke32(&bad[StateCpuOffset + 0xA8], 0x7FFFFFF0);
     ExpectRefused(bad, "Cycles near overflow");
