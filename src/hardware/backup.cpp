@@ -24,6 +24,7 @@
 #include "hardware/registers.h"
 #include "machine/log.h"
 #include "machine/machine.h"
+#include "machine/memory.h"
 
 namespace koru {
 
@@ -173,6 +174,35 @@ void MapFlashBank(uint32_t bank) {
     f.bank = HasTwoBanks() ? static_cast<uint8_t>(bank & 1) : 0;
     f.storage = f.bank ? FlashBank1 : f.bank0;
     if (f.storage) MapRegion(f.storage, FlashBankSize, FlashWindow, FlashBankSize, 1);
+}
+
+void ResetBackupMemories() {
+    ResetFlash(CartridgeSram);
+    FlashState.log = static_cast<uint8_t>(Verbose & 0x40);
+    ResetEeprom(DummyRam);
+    EepromState.log = static_cast<uint8_t>(Verbose & 0x40);
+}
+
+void PackFlashState(uint8_t out[FlashStateBytes]) {
+    std::memset(out, 0, FlashStateBytes);
+    out[4] = FlashState.commandState;
+    out[5] = FlashState.idMode;
+    out[6] = FlashState.log;
+    out[7] = FlashState.bank;
+    Poke16(out + 8, FlashState.savedBytes);
+}
+
+bool FlashStateValid(const uint8_t in[FlashStateBytes]) {
+    return in[4] <= FlashBankSelect && in[5] <= 1 && in[7] <= 1;
+}
+
+void UnpackFlashState(const uint8_t in[FlashStateBytes]) {
+    FlashState.bank0 = CartridgeSram;
+    FlashState.commandState = in[4];
+    FlashState.idMode = in[5];
+    FlashState.log = in[6];
+    FlashState.savedBytes = Peek16(in + 8);
+    MapFlashBank(in[7]);
 }
 
 void ResetFlash(uint8_t* storage) {

@@ -71,6 +71,20 @@ struct EepromRecord {
 };
 extern EepromRecord EepromState;
 
+// The power-on state of both memories: FLASH commands act on Cartridge SRAM
+// (bank 0), the EEPROM's serial state is cleared (its data stays), the log
+// flags follow Verbose.
+void ResetBackupMemories();
+
+// The FLASH record's 12 bytes in the state file; the host pointer's four
+// bytes are not kept (the reader points it at the bank the record names).
+// Byte 7, padding in the record as first laid out, holds the bank a 128 KB
+// chip shows: 0 for every other chip, as in files written before banks.
+constexpr uint32_t FlashStateBytes = 12;
+void PackFlashState(uint8_t out[FlashStateBytes]);
+bool FlashStateValid(const uint8_t in[FlashStateBytes]);
+void UnpackFlashState(const uint8_t in[FlashStateBytes]);
+
 // Command state and identification mode off, acting on storage as bank 0,
 // which the window then shows. Called with the block it already acts on
 // while identification lasts, it first puts the real first two bytes back;

@@ -8,11 +8,11 @@
 #include <cstdint>
 #include <cstring>
 
-#include "hardware/io.h"
 #include "hardware/registers.h"
 #include "machine/machine.h"
 #include "machine/memory.h"
 #include "video/video.h"
+#include "video/video_registers.h"
 
 namespace koru::video {
 

@@ -7,12 +7,13 @@
 #include "bios/bios.h"
 #include "cpu/cpu_state.h"
 #include "hardware/bus.h"
-#include "hardware/io.h"
+#include "hardware/interrupts.h"
 #include "hardware/timing.h"
 #include "machine/log.h"
 #include "machine/machine.h"
 #include "machine/memory.h"
 #include "support/test_machine.h"
+#include "video/video_registers.h"
 
 namespace koru {
 namespace {

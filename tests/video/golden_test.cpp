@@ -7,15 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "hardware/io.h"
 #include "machine/machine.h"
 #include "machine/memory.h"
 #include "machine/settings.h"
+#include "roms/video/scenes.h"
 #include "support/test_host.h"
 #include "video/video.h"
+#include "video/video_registers.h"
 #include "video_test.h"
-
-#include "roms/video/scenes.h"
 
 namespace koru::test {
 namespace {
