@@ -65,8 +65,8 @@ void ResetService(uint32_t n) {
     cpu.Cycles = cycles;
     cpu.SavedCycles = saved;
     cpu.SliceCut = cut;
-    cpu.R[15] = target;
-    // ResetCpu switches to ARM state behind the loop's back; the loop looks
+    HandOverToCartridge(cpu, target);
+    // The reset switches to ARM state behind the loop's back; the loop looks
     // at the T bit only between slices, so a call from THUMB code must end
     // the slice here or the ARM code at the target would run as THUMB.
     CutSlice(cpu);
@@ -335,6 +335,18 @@ void HostService(uint32_t n) {
 }
 
 }  // namespace
+
+void HandOverToCartridge(CpuRecord& cpu, uint32_t entry) {
+    for (int i = 0; i < 15; ++i) cpu.R[i] = 0;
+    // Set straight rather than through a mode change: nothing of the mode
+    // the processor was in is kept.
+    cpu.CPSR = ModeSystem;
+    cpu.R[13] = cpu.R13_usr = 0x03007F00;
+    cpu.R14_usr = 0;
+    cpu.R13_irq = 0x03007FA0;
+    cpu.R13_svc = 0x03007FE0;
+    cpu.R[15] = entry;
+}
 
 void SoftwareInterrupt(uint32_t comment) {
     if (BiosLoaded) {

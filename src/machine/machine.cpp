@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "bios/bios.h"
 #include "cpu/cpu_state.h"
 #include "cpu/run.h"
 #include "hardware/backup.h"
@@ -272,9 +273,11 @@ void ResetHardware() {
         // The handler pointer then points at the stub's return sequence, so
         // an unhandled interrupt returns at once.
         WriteWord(0x03007FFC, 0x0000002C);
-        CpuState.R[15] = 0x08000000;
-        CpuState.R[13] = CpuState.R13_svc = 0x03007FE0;
-        CpuState.R13_irq = 0x03007FA0;
+        // The processor starts at the cartridge's entry as the console's
+        // start-up code leaves it, in System mode with interrupts enabled:
+        // a program that never writes the status register itself still
+        // receives its interrupts.
+        HandOverToCartridge(CpuState, 0x08000000);
     }
 }
 

@@ -378,9 +378,15 @@ TEST_F(BiosTest, SoftResetClearsByItsMaskAndStartsTheCartridge) {
     Vram[0x17FFF] = 0x55;
     CpuState.R[7] = 0x1234;
     Call(0x00, 0x0A, 0);
+    // It ends as the start of the machine does: System mode, interrupts
+    // enabled, the stacks set.
     EXPECT_EQ(CpuState.R[15], 0x08000000u);
-    EXPECT_EQ(CpuState.CPSR, 0xD3u);
-    for (int r = 0; r < 15; ++r) EXPECT_EQ(CpuState.R[r], 0u) << r;
+    EXPECT_EQ(CpuState.CPSR, 0x1Fu);
+    for (int r = 0; r < 13; ++r) EXPECT_EQ(CpuState.R[r], 0u) << r;
+    EXPECT_EQ(CpuState.R[13], 0x03007F00u);
+    EXPECT_EQ(CpuState.R[14], 0u);
+    EXPECT_EQ(CpuState.R13_irq, 0x03007FA0u);
+    EXPECT_EQ(CpuState.R13_svc, 0x03007FE0u);
     EXPECT_EQ(InternalWram[0x7FFF], 0) << "SoftReset clears all 32 KB";
     EXPECT_EQ(Vram[0x17FFF], 0);
     EXPECT_EQ(ExternalWram[5], 0x66) << "bit 0 was not asked for";

@@ -728,7 +728,7 @@ TEST_F(StateFileTest, StartUpLoadsTheStateBesideTheCartridge) {
     WriteFile(dir / "test.sta", cut);
     Prepare(MakeCartridge());
     EXPECT_EQ(CpuState.R[15], 0x08000000u);
-    EXPECT_EQ(CpuState.CPSR, 0xD3u);
+    EXPECT_EQ(CpuState.CPSR, 0x1Fu);
 }
 
 // ---------------------------------------------------------------------------

@@ -1,0 +1,75 @@
+// Cartridges written the way programs for the console are, run by
+// koru-headless: they rely on what the console hands over and offers
+// (the start-up state, readable timers, the save memories their save
+// library declares) without the help of our own start-up code.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <string>
+
+#include "support/test_machine.h"
+
+namespace koru {
+namespace {
+
+namespace fs = std::filesystem;
+using test::BuiltRom;
+using test::RunHeadless;
+using test::TempDirTest;
+
+// The registers of the --regs line.
+std::map<std::string, uint32_t> Registers(const std::string& output) {
+    std::map<std::string, uint32_t> registers;
+    const size_t line = output.rfind("R0=");
+    if (line == std::string::npos) return registers;
+    std::istringstream in(output.substr(line));
+    std::string item;
+    while (in >> item) {
+        const size_t equals = item.find('=');
+        if (equals == std::string::npos) continue;
+        registers[item.substr(0, equals)] = static_cast<uint32_t>(std::stoul(item.substr(equals + 1), nullptr, 16));
+    }
+    return registers;
+}
+
+class ConsoleCartridgeTest : public TempDirTest {
+protected:
+    // Copies the built cartridge into the test's directory as NAME.gba;
+    // false (with the test skipped, or failed in CI) when it was not built.
+    bool Copy(const std::string& name) {
+        const fs::path rom = BuiltRom(name);
+        if (!fs::exists(rom)) {
+            if (std::getenv("CI")) ADD_FAILURE() << rom << " was not built";
+            return false;
+        }
+        fs::copy_file(rom, dir / (name + ".gba"), fs::copy_options::overwrite_existing);
+        return true;
+    }
+    std::map<std::string, uint32_t> Run(const std::string& name, int frames = 30, const std::string& extra = "") {
+        std::string output;
+        EXPECT_EQ(RunHeadless("--frames " + std::to_string(frames) + " --regs " + extra + " " + name + ".gba", &output),
+                  0)
+            << output;
+        auto registers = Registers(output);
+        EXPECT_EQ(registers.count("R12"), 1u) << output;
+        return registers;
+    }
+};
+
+#define REQUIRE_CARTRIDGE(name) \
+    if (!Copy(name)) GTEST_SKIP() << name << " is not built"
+
+TEST_F(ConsoleCartridgeTest, AnHBlankHandlerRunsOnEveryLineWithoutTheProgramWritingTheStatusRegister) {
+    REQUIRE_CARTRIDGE("hblank");
+    auto r = Run("hblank");
+    EXPECT_EQ(r["R2"], 0x1Fu) << "handed over in System mode with interrupts enabled";
+    EXPECT_EQ(r["R12"], 0u) << "1: the handler never ran; 2: it missed lines";
+    EXPECT_EQ(r["R1"], 160u);
+}
+
+}  // namespace
+}  // namespace koru
