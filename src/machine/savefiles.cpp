@@ -314,6 +314,9 @@ bool LoadStateFromBuffer(const uint8_t* in, size_t size) {
         std::memcpy(*region->memory, p, region->size);
         p += region->size;
     }
+    for (const StateUnit* unit : HardwareUnits) {
+        if (unit->loaded) unit->loaded();
+    }
     // The access costs are made from the wait-state control register, which
     // the I/O region just brought back.
     ApplyWaitControl(IoRead16(IoWAITCNT));

@@ -71,5 +71,15 @@ TEST_F(ConsoleCartridgeTest, AnHBlankHandlerRunsOnEveryLineWithoutTheProgramWrit
     EXPECT_EQ(r["R1"], 160u);
 }
 
+TEST_F(ConsoleCartridgeTest, ARunningTimerReadsItsCountAndRestartsFromItsReload) {
+    REQUIRE_CARTRIDGE("timers");
+    auto r = Run("timers");
+    EXPECT_EQ(r["R12"], 0u) << "1: the count did not move; 2: the restart kept the old count";
+    // A timer moves at most once per half-line step, so a frame (456
+    // steps) moves it 456 times at a prescale of 64.
+    EXPECT_EQ(r["R2"] - r["R1"], 456u);
+    EXPECT_EQ(r["R3"], 0x1000u);
+}
+
 }  // namespace
 }  // namespace koru

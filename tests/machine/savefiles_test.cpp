@@ -353,7 +353,8 @@ TEST_F(FullDiskTest, WritesThatDoNotFitLeaveTheOldFilesWhole) {
 // ---------------------------------------------------------------------------
 // State file
 
-// Everything a state load may change, but TimerCounter (not in the file).
+// Everything a state load may change. The timers' running counts are in the
+// file as their counter registers show them.
 std::vector<uint8_t> Snapshot() {
     std::vector<uint8_t> bytes;
     auto add = [&bytes](const void* p, size_t n) {
@@ -370,6 +371,8 @@ std::vector<uint8_t> Snapshot() {
     add(BgOrder, sizeof BgOrder);
     add(TimerPrescale, sizeof TimerPrescale);
     add(TimerCountdown, sizeof TimerCountdown);
+    add(TimerCounter, sizeof TimerCounter);
+    add(TimerReload, sizeof TimerReload);
     add(BgAffineState, sizeof BgAffineState);
     add(WordAccessCost, sizeof WordAccessCost);
     add(HalfAccessCost, sizeof HalfAccessCost);
@@ -420,6 +423,10 @@ void Scramble(uint8_t seed) {
     for (int n = 0; n < 4; ++n) {
         TimerPrescale[n] = prescale[n];
         TimerCountdown[n] = countdown[n];
+        // The counter register shows the running count; the reload value
+        // is the timer's own.
+        TimerCounter[n] = Peek16(IoRam + 0x100 + 4 * n);
+        TimerReload[n] = 0xFF00u + seed + static_cast<uint32_t>(n);
     }
     BgAffineState[0] = BgAffineRecord{-1000 - seed, 2000, -30000, 40000, 0x100, -0x80, 3, 0x7FFF};
     BgAffineState[1] = BgAffineRecord{5, -6, 7 + seed, -8, -0x100, 0x40, -3, 0x123};
@@ -487,7 +494,11 @@ TEST_F(StateFileTest, TheFileLayout) {
     EXPECT_EQ(HardwareWord(file, 16), static_cast<uint32_t>(-1001));  // background 2 refX
     EXPECT_EQ(HardwareWord(file, 23), 0x7FFFu);      // background 2 pd
     EXPECT_EQ(HardwareWord(file, 26), 8u);           // background 3 curX
-    for (int w = 32; w < 256; ++w) ASSERT_EQ(HardwareWord(file, w), 0u) << "reserved word " << w;
+    // Words 32-35 of the reserved area keep the timers' reload values, word
+    // 36 a mark that they do; the rest stays zero.
+    for (uint32_t n = 0; n < 4; ++n) EXPECT_EQ(HardwareWord(file, 32 + n), TimerReload[n]) << n;
+    EXPECT_EQ(HardwareWord(file, 36), 0x4C524D54u);
+    for (int w = 37; w < 256; ++w) ASSERT_EQ(HardwareWord(file, w), 0u) << "reserved word " << w;
     EXPECT_EQ(std::memcmp(&file[1240], InternalWram, InternalWramSize), 0);
     EXPECT_EQ(std::memcmp(&file[34008], ExternalWram, ExternalWramSize), 0);
     EXPECT_EQ(std::memcmp(&file[296152], IoRam, IoRamSize), 0);
@@ -499,7 +510,10 @@ TEST_F(StateFileTest, TheFileLayout) {
 
 // A state file kept from an earlier build (the demo's rotation scene: halted,
 // timer 1 running at prescale 1024, background 2 turned) still loads, each
-// word reaching its owner, and saves back to the same bytes.
+// word reaching its owner, and saves back to the same bytes but for the
+// reserved words where the timers now keep their reload values: that file's
+// counter registers hold the reload values, and the running counts start
+// from them.
 TEST_F(StateFileTest, AStateFileOfAnEarlierBuildLoadsAndSavesBackUnchanged) {
     std::vector<uint8_t> kept = ReadFile(fs::path(KORU_TESTS_DIR) / "machine/data/rotation-scene.sta");
     ASSERT_EQ(kept.size(), StateFileSize);
@@ -516,8 +530,14 @@ TEST_F(StateFileTest, AStateFileOfAnEarlierBuildLoadsAndSavesBackUnchanged) {
     EXPECT_EQ(BgAffineState[0].pb, -42);
     EXPECT_EQ(BlendCoefficients.firstWeight, 10);
     EXPECT_EQ(BgOrder[3] & BgOrderControl, 0x1C00u);
+    for (uint32_t n = 0; n < 4; ++n) {
+        EXPECT_EQ(TimerReload[n], Peek16(&kept[StateRegionsOffset + 32768 + 262144 + 0x100 + 4 * n])) << n;
+        EXPECT_EQ(static_cast<uint32_t>(TimerCounter[n]), TimerReload[n]) << n;
+    }
     ASSERT_EQ(SaveState("again.sta"), 1);
-    EXPECT_TRUE(ReadFile(dir / "again.sta") == kept);
+    std::vector<uint8_t> again = ReadFile(dir / "again.sta");
+    for (uint32_t w = 32; w <= 36; ++w) Poke32(&again[StateHardwareOffset + 4 * w], 0);
+    EXPECT_TRUE(again == kept);
 }
 
 // Hosts that keep states in memory get the file's bytes, and the same
