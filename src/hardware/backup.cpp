@@ -155,6 +155,35 @@ void StartRequest(uint32_t request) {
 
 }  // namespace
 
+SaveType FindSaveType(const uint8_t* image, uint32_t length) {
+    struct Tag {
+        const char* text;
+        uint32_t size;
+        SaveType type;
+    };
+    // "SRAM_F_V" is the library of the 32 KB FRAM, which works as SRAM.
+    static constexpr Tag Tags[] = {
+        {"SRAM_V", 6, SaveType::Sram},          {"SRAM_F_V", 8, SaveType::Sram},
+        {"FLASH_V", 7, SaveType::Flash64},      {"FLASH512_V", 10, SaveType::Flash64},
+        {"FLASH1M_V", 9, SaveType::Flash128},   {"EEPROM_V", 8, SaveType::Eeprom},
+    };
+    if (!image) return SaveType::Unknown;
+    for (uint32_t i = 0; i < length; ++i) {
+        const uint8_t c = image[i];
+        if (c != 'S' && c != 'F' && c != 'E') continue;
+        for (const Tag& tag : Tags) {
+            if (tag.text[0] == c && length - i >= tag.size && std::memcmp(image + i, tag.text, tag.size) == 0) {
+                return tag.type;
+            }
+        }
+    }
+    return SaveType::Unknown;
+}
+
+void FlashBanksReplaced() {
+    if (FlashState.idMode && FlashState.storage) ShowIdentification();
+}
+
 FlashIdentity FlashIdentification() {
     switch (CartridgeSaveType) {
     // Panasonic MN63F805MNP, 64 KB, known to every version of the console's

@@ -25,6 +25,12 @@ extern FlashRecord FlashState;
 // for 128 KB, its second bank.
 enum class SaveType : uint8_t { Unknown, Sram, Flash64, Flash128, Eeprom };
 extern SaveType CartridgeSaveType;
+// The save memory the image declares: the first tag of the console's save
+// library found in it, in address order ("SRAM_V", "SRAM_F_V", "FLASH_V",
+// "FLASH512_V", "FLASH1M_V" or "EEPROM_V", each followed in the image by
+// the library's version). Unknown when there is none. Looked for once, when
+// the cartridge is loaded.
+SaveType FindSaveType(const uint8_t* image, uint32_t length);
 
 // The second 64 KB bank of a 128 KB FLASH chip. Like the EEPROM data it
 // lives beside the machine rather than in its regions: only a cartridge of
@@ -101,6 +107,9 @@ void ClearEepromData();
 // it and the page tables of the window point at it. The state loader calls
 // it with the bank the file names.
 void MapFlashBank(uint32_t bank);
+// After the banks were written from outside (a save a host put in place):
+// identification, if the chip is showing it, stands over the new bytes.
+void FlashBanksReplaced();
 // Bytes of the EEPROM that the save holds: 512, or 8 KB for the large chip.
 uint32_t EepromSize();
 // Makes the EEPROM the 8 KB one (a save of that size was read) or the

@@ -206,6 +206,7 @@ bool PrepareMachine(const char* cartridgeName) {
     // memory that is gone.
     ClearEepromData();
     ResetFlash(nullptr);
+    CartridgeSaveType = SaveType::Unknown;
 
     if (!AllocateRegions()) return false;
     LoadBiosImage();
@@ -223,6 +224,9 @@ bool PrepareMachine(const char* cartridgeName) {
         }
     }
 
+    // The save memory the cartridge's save library declares decides the
+    // FLASH chip and the battery save's layout.
+    CartridgeSaveType = FindSaveType(CartridgeRom, static_cast<uint32_t>(RomFileLength));
     SavName = MakeSiblingName(cartridgeName, ".sav");
     if (SavName) LoadBatterySave();
 

@@ -13,19 +13,57 @@ constexpr uint32_t StateFlashOffset = 204;
 constexpr uint32_t StateHardwareOffset = 216;
 constexpr uint32_t StateRegionsOffset = 1240;
 
-// Reads SavName into Cartridge SRAM and the EEPROM data (start-up).
+// The battery save (".sav") is a raw image of the save memory the cartridge
+// declares (CartridgeSaveType), in address order, with no header:
+//   SRAM                       32 KB
+//   FLASH 64 KB                64 KB
+//   FLASH 128 KB               128 KB, bank 0 then bank 1
+//   EEPROM                     512 bytes or 8 KB, each 8-byte block in the
+//                              order its bits travel (the first bit is bit 7
+//                              of the block's first byte)
+//   none declared              64 KB of Cartridge SRAM, then the EEPROM data
+//                              (512 bytes or 8 KB, as the chip keeps it)
+//                              when any of it is not zero
+// The last layout is also the one of the files this program wrote before
+// save types, and the one written whenever a memory outside the declared
+// one holds data (with bank 1 after the SRAM for a 128 KB chip), so that
+// nothing is lost. Files of those layouts load whole, whatever the type; a
+// file of any other size loads as much as fits and is not written over
+// until the game changed its save.
+
+// Reads SavName into the backup memories (start-up).
 void LoadBatterySave();
-// Writes Cartridge SRAM, and the EEPROM data when it is in use, to SavName
-// (shut-down).
+// Writes the backup memories to SavName (shut-down); a cartridge whose
+// memories are all zero writes nothing.
 void WriteBatterySave();
+
+// The battery save as one contiguous image in the ".sav" layout, for hosts
+// that keep the save themselves. `data` is the same for the whole process
+// and holds `capacity` bytes; `size` is the layout's size now (0 with no
+// machine). Each call packs the backup memories into the image afresh, so a
+// host reads it right after the call. An EEPROM cartridge reports 512 bytes
+// until it is seen using the 8 KB chip or given an 8 KB save.
+struct BatteryImage {
+    uint8_t* data;
+    uint32_t size;
+    uint32_t capacity;
+};
+BatteryImage BatterySaveImage();
+// After a host wrote a save of `size` bytes (at most `capacity`) into the
+// image: the backup memories are cleared and take it, as from a ".sav" of
+// that size.
+void BatterySaveImageWritten(uint32_t size);
 // 1 on success, 0 on failure.
 uint8_t SaveState(const char* fileName);
 uint8_t LoadState(const char* fileName);
 // The same with the state in memory, for hosts that keep states themselves:
-// out has room for StateFileSize bytes; in is checked whole before anything
+// out has room for StateSize() bytes; in is checked whole before anything
 // is changed, and refused (nothing changed) when it does not validate.
 bool SaveStateToBuffer(uint8_t* out);
 bool LoadStateFromBuffer(const uint8_t* in, size_t size);
+// Bytes of a state of the running cartridge: StateFileSize, and for a 128 KB
+// FLASH chip the block with its second bank after it.
+uint32_t StateSize();
 // Called at every vertical blank while the machine runs: keeps the battery
 // save on disk up to date while the game is played.
 void BatterySaveTick();

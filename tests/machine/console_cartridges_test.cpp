@@ -10,6 +10,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "support/test_machine.h"
 
@@ -79,6 +80,36 @@ TEST_F(ConsoleCartridgeTest, ARunningTimerReadsItsCountAndRestartsFromItsReload)
     // steps) moves it 456 times at a prescale of 64.
     EXPECT_EQ(r["R2"] - r["R1"], 456u);
     EXPECT_EQ(r["R3"], 0x1000u);
+}
+
+TEST_F(ConsoleCartridgeTest, ATwoBankFlashGameIdentifiesSwitchesErasesAndSavesBothBanks) {
+    REQUIRE_CARTRIDGE("flashbanks");
+    auto r = Run("flashbanks");
+    EXPECT_EQ(r["R12"], 0u) << "first failed check";
+    EXPECT_EQ(r["R1"], 0x09C2u) << "Macronix MX29L010";
+    const std::vector<uint8_t> save = test::ReadFile(dir / "flashbanks.sav");
+    ASSERT_EQ(save.size(), 131072u) << "FLASH1M_V: both banks, raw";
+    EXPECT_EQ(save[0], 0x5A);
+    EXPECT_EQ(save[0x10000], 0xFF) << "bank 1's erased sector";
+    EXPECT_EQ(save[0x11234], 0x42);
+    std::string output;
+    RunHeadless("--frames 1 --verbose 1 flashbanks.gba", &output);
+    EXPECT_NE(output.find("flashbanks.sav...reading...OK"), std::string::npos) << output;
+}
+
+TEST_F(ConsoleCartridgeTest, AnEightKilobyteEepromGameRoundTripsBlocksByDma) {
+    REQUIRE_CARTRIDGE("eeprom8k");
+    auto r = Run("eeprom8k");
+    EXPECT_EQ(r["R12"], 0u) << "first failed check";
+    const std::vector<uint8_t> save = test::ReadFile(dir / "eeprom8k.sav");
+    ASSERT_EQ(save.size(), 8192u) << "EEPROM_V with 14-bit requests: 8 KB, raw";
+    // Each block in the order its bits travel.
+    const std::vector<uint8_t> last(save.begin() + 1023 * 8, save.end());
+    EXPECT_EQ(last, (std::vector<uint8_t>{0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF}));
+    EXPECT_EQ(save[8], 0xFE);
+    std::string output;
+    RunHeadless("--frames 1 --verbose 1 eeprom8k.gba", &output);
+    EXPECT_NE(output.find("eeprom8k.sav...reading...OK"), std::string::npos) << output;
 }
 
 }  // namespace

@@ -8,9 +8,11 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cpu/cpu_state.h"
@@ -182,6 +184,196 @@ TEST_F(BatterySaveTest, IdentificationModeLeftOnDoesNotLoseTheFirstTwoBytes) {
     ASSERT_EQ(Peek16(CartridgeSram), 0);
     ShutdownMachine();
     EXPECT_EQ(Peek16(ReadFile(Sav()).data()), first);
+}
+
+// ---------------------------------------------------------------------------
+// Save types
+
+// A cartridge whose image carries the save library's tag.
+std::vector<uint8_t> TaggedCartridge(const std::string& tag) {
+    std::vector<uint8_t> image = MakeCartridge();
+    std::memcpy(&image[0x1234], tag.data(), tag.size());
+    return image;
+}
+
+class SaveTypeTest : public BatterySaveTest {
+protected:
+    void Start(const std::string& tag) { Prepare(TaggedCartridge(tag)); }
+    std::vector<uint8_t> SavedFile() {
+        ShutdownMachine();
+        return ReadFile(Sav());
+    }
+};
+
+TEST_F(SaveTypeTest, EachTagGivesItsSaveTheRawSizeOfItsMemory) {
+    const std::pair<const char*, size_t> types[] = {
+        {"SRAM_V113", 32768},   {"SRAM_F_V100", 32768},   {"FLASH_V126", 65536},
+        {"FLASH512_V131", 65536}, {"FLASH1M_V103", 131072}, {"EEPROM_V124", 512},
+    };
+    for (const auto& [tag, size] : types) {
+        fs::remove(Sav());
+        Start(tag);
+        CartridgeSram[0x10] = 0x11;
+        EepromWriteBlock(1, 0x0102030405060708ull);
+        FlashBank1[0x20] = 0x22;
+        if (CartridgeSaveType == SaveType::Eeprom) CartridgeSram[0x10] = 0;
+        const std::vector<uint8_t> file = SavedFile();
+        if (CartridgeSaveType == SaveType::Sram || CartridgeSaveType == SaveType::Flash64 ||
+            CartridgeSaveType == SaveType::Flash128) {
+            // The EEPROM has no place in these: it was written, so the
+            // file keeps the layout that holds everything.
+            EXPECT_EQ(file.size(), (size < 65536 ? 65536 : size) + 512) << tag;
+        }
+        Start(tag);
+        for (uint8_t& byte : EepromState.data) byte = 0;
+        CartridgeSram[0x10] = CartridgeSaveType == SaveType::Eeprom ? 0 : 0x11;
+        if (CartridgeSaveType == SaveType::Eeprom) EepromWriteBlock(1, 0x0102030405060708ull);
+        const std::vector<uint8_t> raw = SavedFile();
+        ASSERT_EQ(raw.size(), size) << tag;
+        if (size == 512) {
+            // Each block in the order its bits travel, the first byte first.
+            EXPECT_EQ(raw[8], 0x01) << tag;
+            EXPECT_EQ(raw[15], 0x08) << tag;
+        } else {
+            EXPECT_EQ(raw[0x10], 0x11) << tag;
+        }
+        if (size == 131072) EXPECT_EQ(raw[0x10020], 0x22) << "bank 1 after bank 0";
+    }
+    // The first tag in the image decides; none keeps the 64 KB of SRAM.
+    Prepare(TaggedCartridge("EEPROM_V124 SRAM_V113"));
+    EXPECT_EQ(CartridgeSaveType, SaveType::Eeprom);
+    Prepare(TaggedCartridge("SRAM-V113 FLASH_"));
+    EXPECT_EQ(CartridgeSaveType, SaveType::Unknown);
+}
+
+TEST_F(SaveTypeTest, SavesOfTheEarlierLayoutLoadWithNothingLost) {
+    // 64 KB of SRAM for a game that declares 32 KB: the upper half comes
+    // in, and keeps the file at 64 KB while it holds anything.
+    std::vector<uint8_t> sram(65536);
+    for (size_t i = 0; i < sram.size(); ++i) sram[i] = static_cast<uint8_t>(i * 7 + 1);
+    WriteFile(Sav(), sram);
+    Start("SRAM_V113");
+    EXPECT_EQ(std::vector<uint8_t>(CartridgeSram, CartridgeSram + 65536), sram);
+    EXPECT_EQ(SavedFile(), sram);
+
+    // 64 KB and the EEPROM's 512 bytes, as the EEPROM keeps them, for a
+    // game that declares an EEPROM: the blocks read back, and the file
+    // becomes the raw 512 bytes once nothing else is in it.
+    std::vector<uint8_t> old(65536 + 512, 0);
+    Poke32(&old[65536 + 40], 0x55667788);
+    Poke32(&old[65536 + 44], 0x11223344);
+    WriteFile(Sav(), old);
+    Verbose = 1;
+    testing::internal::CaptureStdout();
+    Start("EEPROM_V124");
+    std::fflush(stdout);
+    const std::string log = testing::internal::GetCapturedStdout();
+    Verbose = 0;
+    EXPECT_NE(log.find("reading...OK\n"), std::string::npos) << log;
+    EXPECT_EQ(EepromReadBlock(5), 0x1122334455667788ull);
+    const std::vector<uint8_t> raw = SavedFile();
+    ASSERT_EQ(raw.size(), 512u);
+    EXPECT_EQ(raw[40], 0x11);
+    EXPECT_EQ(raw[47], 0x88);
+
+    // 64 KB for a 128 KB FLASH game: bank 0, bank 1 stays empty.
+    WriteFile(Sav(), sram);
+    Start("FLASH1M_V103");
+    EXPECT_EQ(CartridgeSram[1], sram[1]);
+    const std::vector<uint8_t> both = SavedFile();
+    ASSERT_EQ(both.size(), 131072u);
+    EXPECT_TRUE(std::equal(sram.begin(), sram.end(), both.begin()));
+}
+
+TEST_F(SaveTypeTest, AFileOfNoLayoutLoadsWhatFitsAndStaysUntilTheGameSaves) {
+    std::vector<uint8_t> odd(100000);
+    for (size_t i = 0; i < odd.size(); ++i) odd[i] = static_cast<uint8_t>(i % 251);
+    WriteFile(Sav(), odd);
+    Verbose = 1;
+    testing::internal::CaptureStdout();
+    Start("FLASH_V126");
+    std::fflush(stdout);
+    const std::string log = testing::internal::GetCapturedStdout();
+    Verbose = 0;
+    EXPECT_NE(log.find("reading...FAILED\n"), std::string::npos) << log;
+    EXPECT_TRUE(std::equal(CartridgeSram, CartridgeSram + 65536, odd.begin()));
+    ShutdownMachine();
+    EXPECT_EQ(ReadFile(Sav()), odd) << "not cut down to 64 KB by a run that saved nothing";
+
+    Start("FLASH_V126");
+    CartridgeSram[5] ^= 0xFF;
+    const std::vector<uint8_t> saved = SavedFile();
+    ASSERT_EQ(saved.size(), 65536u) << "the game saved: its own layout replaces the file";
+    EXPECT_EQ(saved[5], static_cast<uint8_t>(odd[5] ^ 0xFF));
+
+    // An 8 KB image for an EEPROM game makes it the large chip, which the
+    // processor's own bit-by-bit requests then address with 14 bits.
+    std::vector<uint8_t> large(8192, 0);
+    large[1000 * 8] = 0xAB;
+    WriteFile(Sav(), large);
+    Start("EEPROM_V124");
+    EXPECT_EQ(EepromSize(), 8192u);
+    auto send = [](uint64_t bits, int count) {
+        for (int i = count - 1; i >= 0; --i) WriteHalf(0x0D000000, static_cast<uint16_t>((bits >> i) & 1));
+    };
+    send(0b11, 2);
+    send(1000, 14);
+    send(0, 1);
+    for (int i = 0; i < 4; ++i) ReadHalf(0x0D000000);
+    uint32_t top = 0;
+    for (int i = 0; i < 8; ++i) top = (top << 1) | ReadHalf(0x0D000000);
+    EXPECT_EQ(top, 0xABu);
+    EXPECT_EQ(SavedFile().size(), 8192u);
+}
+
+TEST_F(SaveTypeTest, HostsGetTheSaveAsOneImageAndCanPutOneInPlace) {
+    Start("FLASH1M_V103");
+    CartridgeSram[3] = 0x33;
+    FlashBank1[4] = 0x44;
+    BatteryImage image = BatterySaveImage();
+    ASSERT_EQ(image.size, 131072u);
+    ASSERT_GE(image.capacity, 131072u + 8192u);
+    EXPECT_EQ(image.data[3], 0x33);
+    EXPECT_EQ(image.data[0x10004], 0x44);
+
+    // A host's save replaces the whole of it, identification bytes aside.
+    for (auto [a, v] : {std::pair{0x5555u, 0xAA}, {0x2AAAu, 0x55}, {0x5555u, 0x90}}) {
+        WriteByte(0x0E000000 + a, static_cast<uint8_t>(v));
+    }
+    ASSERT_EQ(ReadHalf(0x0E000000), 0x09C2);
+    std::memset(image.data, 0x77, 131072);
+    BatterySaveImageWritten(131072);
+    EXPECT_EQ(ReadHalf(0x0E000000), 0x09C2) << "still identifying";
+    EXPECT_EQ(CartridgeSram[3], 0x77);
+    EXPECT_EQ(FlashBank1[4], 0x77);
+    EXPECT_EQ(BatterySaveImage().data[0], 0x77) << "the real bytes under the identification";
+}
+
+TEST_F(SaveTypeTest, AStateOfATwoBankChipKeepsTheSecondBankAndTheBankShown) {
+    Start("FLASH1M_V103");
+    FlashBank1[0x100] = 0x5A;
+    for (auto [a, v] : {std::pair{0x5555u, 0xAA}, {0x2AAAu, 0x55}, {0x5555u, 0xB0}, {0x0000u, 0x01}}) {
+        WriteByte(0x0E000000 + a, static_cast<uint8_t>(v));
+    }
+    ASSERT_EQ(ReadByte(0x0E000100), 0x5A);
+    ASSERT_EQ(SaveState("banks.sta"), 1);
+    std::vector<uint8_t> file = ReadFile(dir / "banks.sta");
+    ASSERT_EQ(file.size(), StateFileSize + 8 + 65536);
+    EXPECT_EQ(file[StateFlashOffset + 7], 1) << "the bank shown";
+
+    ResetHardware();
+    FlashBank1[0x100] = 0;
+    ASSERT_EQ(LoadState("banks.sta"), 1);
+    EXPECT_EQ(ReadByte(0x0E000100), 0x5A) << "bank 1 shown, with its bytes";
+
+    // A file without the block (written before banks) loads, leaving bank 1.
+    file.resize(StateFileSize);
+    file[StateFlashOffset + 7] = 0;
+    WriteFile(dir / "old.sta", file);
+    FlashBank1[0x100] = 0x66;
+    ASSERT_EQ(LoadState("old.sta"), 1);
+    EXPECT_EQ(FlashBank1[0x100], 0x66);
+    EXPECT_EQ(FlashState.bank, 0);
 }
 
 // ---------------------------------------------------------------------------
