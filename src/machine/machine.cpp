@@ -235,7 +235,11 @@ bool PrepareMachine(const char* cartridgeName) {
     ResetHardware();
 
     StaName = MakeSiblingName(cartridgeName, ".sta");
-    if (StaName && LoadState(StaName)) {
+    if (StaName && StateWouldUndoBatterySave(StaName)) {
+        // Most likely after a crash or a kill, when the battery save kept
+        // progress that the last state lacks.
+        if (Verbose) Log("Not loading %s: it is older than the battery save\n", StaName);
+    } else if (StaName && LoadState(StaName)) {
         if (Verbose) Log("Loaded state from %s\n", StaName);
     }
 

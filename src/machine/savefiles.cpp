@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <new>
 
@@ -202,6 +203,42 @@ bool LoadStateFromBuffer(const uint8_t* in, size_t size) {
     // the I/O region just brought back.
     ApplyWaitControl(IoRead16(IoWAITCNT));
     return true;
+}
+
+bool StateWouldUndoBatterySave(const char* fileName) {
+    if (!fileName || !SavName || !MachineReady()) return false;
+    std::error_code stateMissing, saveMissing;
+    const auto stateTime = std::filesystem::last_write_time(std::filesystem::path(fileName), stateMissing);
+    const auto saveTime = std::filesystem::last_write_time(std::filesystem::path(SavName), saveMissing);
+    if (stateMissing || saveMissing || !(stateTime < saveTime)) return false;
+    std::FILE* in = std::fopen(fileName, "rb");
+    if (!in) return false;
+    std::unique_ptr<uint8_t[]> state(new (std::nothrow) uint8_t[LargestState]);
+    const size_t read = state ? std::fread(state.get(), 1, StateSize(), in) : 0;
+    std::fclose(in);
+    // A file the loader would refuse is no danger to the save.
+    if (read < StateFileSize) return false;
+    // The save memories of the file against those the battery save just
+    // brought in: an older state with the same saves loses nothing.
+    uint32_t offset = StateRegionsOffset;
+    for (int slot = 0; slot < StateRegionCount; ++slot) {
+        const MemoryRegion* region = StateRegion(slot);
+        if (region->memory == &CartridgeSram) break;
+        offset += region->size;
+    }
+    uint8_t* bank0 = state.get() + offset;
+    uint8_t* bank1 = state.get() + StateFileSize + 8;
+    const bool hasBank1 = HasBankBlock() && read >= LargestState && std::memcmp(bank1 - 8, BankTag, 4) == 0;
+    // In identification mode the bank shown holds the identification
+    // bytes, and the record the real ones.
+    const uint8_t* flash = state.get() + StateFlashOffset;
+    if (flash[5]) {
+        uint8_t* shown = flash[7] && hasBank1 ? bank1 : bank0;
+        shown[0] = flash[8];
+        shown[1] = flash[9];
+    }
+    if (std::memcmp(bank0, CartridgeSram, CartridgeSramSize) != 0) return true;
+    return hasBank1 && std::memcmp(bank1, FlashBank1, FlashBankSize) != 0;
 }
 
 uint8_t SaveState(const char* fileName) {

@@ -53,6 +53,12 @@ BatteryImage BatterySaveImage();
 // image: the backup memories are cleared and take it, as from a ".sav" of
 // that size.
 void BatterySaveImageWritten(uint32_t size);
+// Whether the state file is older than the battery save and holds other
+// save memory contents than the battery save brought in: loaded, it would
+// put back saves the game has since replaced, and the next battery save
+// would write them over the newer ones. Start-up does not load such a state
+// (a state the player loads by hand is loaded whatever its age).
+bool StateWouldUndoBatterySave(const char* fileName);
 // 1 on success, 0 on failure.
 uint8_t SaveState(const char* fileName);
 uint8_t LoadState(const char* fileName);

@@ -9,6 +9,7 @@
 #endif
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -917,6 +918,44 @@ TEST_F(StateFileTest, WhatTheRegisterWritesAndTheTimersProduceLoads) {
     ASSERT_EQ(LoadState("live.sta"), 1);
     EXPECT_TRUE(Snapshot() == saved);
     EXPECT_EQ(HalfAccessCost[0x8], 2) << "access costs follow the restored wait-state control";
+}
+
+TEST_F(StateFileTest, AStateOlderThanTheBatterySaveIsNotLoadedAtStartUpOnlyByHand) {
+    // The state was saved, then the game saved again (the battery save kept
+    // it), then the run was killed.
+    FillSram(1);
+    ASSERT_EQ(SaveState(StaName), 1);
+    FillSram(2);
+    WriteBatterySave();
+    const std::vector<uint8_t> newer = ReadFile(dir / "test.sav");
+    fs::last_write_time(dir / "test.sta", fs::last_write_time(dir / "test.sav") - std::chrono::hours(1));
+    Verbose = 1;
+    testing::internal::CaptureStdout();
+    Prepare(MakeCartridge());
+    std::fflush(stdout);
+    const std::string log = testing::internal::GetCapturedStdout();
+    Verbose = 0;
+    EXPECT_NE(log.find("Not loading " + (dir / "test.sta").string() + ": it is older than the battery save\n"),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(CpuState.R[15], 0x08000000u) << "started afresh";
+    EXPECT_TRUE(std::equal(newer.begin(), newer.end(), CartridgeSram));
+    ShutdownMachine();
+    EXPECT_EQ(ReadFile(dir / "test.sav"), newer);
+
+    // Loaded by hand (F8), it loads as always.
+    Prepare(MakeCartridge());
+    EXPECT_EQ(LoadState(StaName), 1);
+    EXPECT_EQ(CartridgeSram[1], static_cast<uint8_t>(13 + 1));
+
+    // Older but holding the same saves, it loses nothing and loads.
+    FillSram(2);
+    CpuState.R[15] = 0x08001234;
+    ASSERT_EQ(SaveState(StaName), 1);
+    ShutdownMachine();
+    fs::last_write_time(dir / "test.sta", fs::last_write_time(dir / "test.sav") - std::chrono::hours(1));
+    Prepare(MakeCartridge());
+    EXPECT_EQ(CpuState.R[15], 0x08001234u);
 }
 
 TEST_F(StateFileTest, StartUpLoadsTheStateBesideTheCartridge) {
