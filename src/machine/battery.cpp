@@ -157,7 +157,7 @@ bool UnpackImage(const uint8_t* in, uint32_t size) {
             std::memcpy(FlashBank1, in + at, FlashBankSize);
             at += FlashBankSize;
         } else if (TwoBanks() && size != at && size - at != EepromReachableBytes && size - at != EepromLargeBytes) {
-            // Part of a second bank.
+            // A piece of a second bank.
             std::memcpy(FlashBank1, in + at, size - at);
             return false;
         }
