@@ -30,7 +30,6 @@
 #include "sound/midilog.h"
 #include "sound/output.h"
 #include "sound/sound.h"
-#include "sound/synthesis.h"
 #include "video/video.h"
 
 namespace {
@@ -142,12 +141,6 @@ void ClearPreviousRun() {
     AutoFirePhase = 0;
     HiddenLayerMask = 0;
     SoundChip = SoundChipRecord{};
-    for (OutputChannelRecord& channel : Output.channels) {
-        channel.type.store(0);
-        channel.wavePosition.store(0);
-        channel.waveLength.store(0);
-        for (auto& word : channel.pattern) word.store(0);
-    }
     ExitRequest = 0;
 }
 
