@@ -269,7 +269,6 @@ RETRO_API void retro_deinit(void) {
     EndRun();
     InstallSoundDevices(nullptr, nullptr);
     FrameBuffer = nullptr;
-    SiblingFiles = 1;
     LogPrintf = nullptr;
 }
 
