@@ -144,8 +144,8 @@ std::vector<uint8_t> LibretroHost::State() const {
 bool LibretroHost::Environment(unsigned command, void* data) {
     switch (command) {
         case RETRO_ENVIRONMENT_SET_PIXEL_FORMAT:
-            Current->format_ = *static_cast<const retro_pixel_format*>(data);
-            return Current->format_ == RETRO_PIXEL_FORMAT_XRGB8888 || Current->format_ == RETRO_PIXEL_FORMAT_RGB565;
+            // The pictures are compared in full colour.
+            return *static_cast<const retro_pixel_format*>(data) == RETRO_PIXEL_FORMAT_XRGB8888;
         case RETRO_ENVIRONMENT_GET_VARIABLE: {
             auto* variable = static_cast<retro_variable*>(data);
             const auto found = Current->options.find(variable->key);
@@ -162,21 +162,13 @@ bool LibretroHost::Environment(unsigned command, void* data) {
 }
 
 void LibretroHost::Video(const void* data, unsigned width, unsigned height, size_t pitch) {
-    if (!data || width != 240 || height != 160) return;
+    if (!data || width != 240 || height != 160 || pitch < 4 * width) return;
     for (unsigned y = 0; y < height; ++y) {
         const auto* row = static_cast<const uint8_t*>(data) + y * pitch;
         for (unsigned x = 0; x < width; ++x) {
             uint32_t pixel;
-            if (Current->format_ == RETRO_PIXEL_FORMAT_XRGB8888) {
-                std::memcpy(&pixel, row + 4 * x, 4);
-                pixel &= 0xFFFFFF;
-            } else {
-                uint16_t p;
-                std::memcpy(&p, row + 2 * x, 2);
-                const uint32_t r = p >> 11, g = (p >> 5) & 63, b = p & 31;
-                pixel = (r << 3 | r >> 2) << 16 | (g << 2 | g >> 4) << 8 | (b << 3 | b >> 2);
-            }
-            Current->picture_[y * width + x] = pixel;
+            std::memcpy(&pixel, row + 4 * x, 4);
+            Current->picture_[y * width + x] = pixel & 0xFFFFFF;
         }
     }
 }

@@ -68,7 +68,6 @@ private:
     void* library_ = nullptr;
     std::string error_;
     bool loaded_ = false;
-    retro_pixel_format format_ = RETRO_PIXEL_FORMAT_0RGB1555;
     uint32_t keys_ = 0;
     std::vector<uint32_t> picture_;
     std::vector<size_t> lastBatches_;

@@ -152,6 +152,18 @@ TEST_F(LibretroTest, TheFrontEndKeepsTheBatterySave) {
     RunFrames(60);
     EXPECT_TRUE(SamePicture(host.Picture(), Headless("demo", 60, "", afterFirst)));
     EXPECT_FALSE(SamePicture(host.Picture(), firstStart)) << "the second start shows the same count";
+    // The console's reset starts the demo again (the memories stay, so the
+    // picture is not quite a new start's), which counts a third start in the
+    // battery save the machine kept.
+    const std::vector<uint8_t> afterSecond = host.SaveRam();
+    host.reset();
+    RunFrames(60);
+    Headless("demo", 60, "", afterSecond);
+    ASSERT_EQ(headlessSave.size(), 65536u);
+    std::vector<uint8_t> afterReset = host.SaveRam();
+    afterReset.resize(headlessSave.size());
+    EXPECT_TRUE(afterReset == headlessSave);
+    EXPECT_FALSE(afterReset == std::vector<uint8_t>(afterSecond.begin(), afterSecond.begin() + afterReset.size()));
     host.Unload();
     ExpectOnlyCartridges();
 }
