@@ -28,7 +28,9 @@ run: build
 	cmake --build $(BUILD) --target run
 
 # Installs the desktop program, its desktop entry (opening .gba files) and
-# its icon: under PREFIX (default /usr/local), inside DESTDIR when given.
+# its icon, and the libretro core with its description (PREFIX=/usr puts
+# them where Debian's RetroArch looks): under PREFIX (default /usr/local),
+# inside DESTDIR when given.
 PREFIX ?= /usr/local
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
