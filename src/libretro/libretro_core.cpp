@@ -16,12 +16,11 @@
 #include <vector>
 
 #include "cpu/cpu_state.h"
-#include "hardware/io.h"
+#include "hardware/keypad.h"
 #include "hardware/timing.h"
 #include "libretro/machine_thread.h"
 #include "libretro/paced_wave.h"
 #include "libretro/save_memory.h"
-#include "libretro/state_buffer.h"
 #include "machine/host.h"
 #include "machine/log.h"
 #include "machine/machine.h"
@@ -31,6 +30,7 @@
 #include "sound/output.h"
 #include "sound/sound.h"
 #include "video/video.h"
+#include "video/video_registers.h"
 
 namespace {
 
