@@ -33,6 +33,7 @@ char* SavName;
 char* StaName;
 uint32_t ExitRequest;
 uint32_t MachineStarted;
+uint32_t SiblingFiles = 1;
 
 uint8_t* BiosRom;
 uint8_t* ExternalWram;
@@ -227,14 +228,14 @@ bool PrepareMachine(const char* cartridgeName) {
     // The save memory the cartridge's save library declares decides the
     // FLASH chip and the battery save's layout.
     CartridgeSaveType = FindSaveType(CartridgeRom, static_cast<uint32_t>(RomFileLength));
-    SavName = MakeSiblingName(cartridgeName, ".sav");
+    SavName = SiblingFiles ? MakeSiblingName(cartridgeName, ".sav") : nullptr;
     if (SavName) LoadBatterySave();
 
     if (Verbose) Log("Initializing hardware and CPU...");
     InitMidiLog(SoundLogFile);
     ResetHardware();
 
-    StaName = MakeSiblingName(cartridgeName, ".sta");
+    StaName = SiblingFiles ? MakeSiblingName(cartridgeName, ".sta") : nullptr;
     if (StaName && StateWouldUndoBatterySave(StaName)) {
         // Most likely after a crash or a kill, when the battery save kept
         // progress that the last state lacks.

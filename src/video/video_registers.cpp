@@ -106,20 +106,22 @@ void VideoRegisterWrite(uint32_t offset, uint16_t v) {
     }
     case IoBG2X:
     case IoBG2X + 2:
-    case IoBG3X:
-    case IoBG3X + 2: {
-        IoStore16(offset, v);
-        BgAffineRecord& bg = BgAffineState[offset >= IoBG3X];
-        bg.refX = bg.curX = ReferencePoint(offset & ~2u);
-        return;
-    }
     case IoBG2Y:
     case IoBG2Y + 2:
+    case IoBG3X:
+    case IoBG3X + 2:
     case IoBG3Y:
     case IoBG3Y + 2: {
         IoStore16(offset, v);
-        BgAffineRecord& bg = BgAffineState[offset >= IoBG3Y];
-        bg.refY = bg.curY = ReferencePoint(offset & ~2u);
+        BgAffineRecord& bg = BgAffineState[offset >= IoBG3PA];
+        // A write to either half latches the whole point; the drawing
+        // starts from it again at once.
+        const int32_t point = ReferencePoint(offset & ~2u);
+        if ((offset & ~2u) == IoBG2X || (offset & ~2u) == IoBG3X) {
+            bg.refX = bg.curX = point;
+        } else {
+            bg.refY = bg.curY = point;
+        }
         return;
     }
     case IoBLDALPHA:
