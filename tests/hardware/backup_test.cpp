@@ -481,17 +481,9 @@ TEST_F(EepromTest, TheDmaLengthTellsFourteenBitRequestsFromSixBitOnes) {
     Dma3(0x02000000, 0x0D000000, 81);
     EXPECT_EQ(Peek32(EepromState.data + 0x155 * 8), 0x89ABCDEFu);
     EXPECT_EQ(EepromSize(), 8192u);
-    // The read request, then the 68 bits read back by DMA as well.
-    ASSERT_EQ(Request({{0b11, 2}, {0x155, 14}, {0, 1}}), 17);
-    Dma3(0x02000000, 0x0D000000, 17);
-    Dma3(0x0D000000, 0x02001000, 68);
-    uint64_t back = 0;
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(Peek16(ExternalWram + 0x1000 + 2 * i), 0) << "dummy bit " << i;
-    for (int i = 4; i < 68; ++i) back = (back << 1) | (Peek16(ExternalWram + 0x1000 + 2 * i) & 1);
-    EXPECT_EQ(back, value);
-
-    // Once the chip is known to be large, bits the processor sends itself
-    // are fourteen-bit requests too; the top four bits reach nothing.
+    // (eeprom8k.gba reads blocks back by DMA.) Once the chip is known to be
+    // large, bits the processor sends itself are fourteen-bit requests too;
+    // the top four bits reach nothing.
     SendBits(0b11, 2);
     SendBits(0x3C00 | 0x155, 14);
     SendBit(0);
