@@ -43,6 +43,13 @@ constexpr uint32_t BankBlockBytes = 8 + FlashBankSize;
 constexpr uint32_t LargestState = StateFileSize + BankBlockBytes;
 
 bool HasBankBlock() { return CartridgeSaveType == SaveType::Flash128; }
+
+// Whether the block with bank 1 follows the layout of the state in, whole.
+bool BankBlockIn(const uint8_t* in, size_t size) {
+    const uint8_t* block = in + StateFileSize;
+    return HasBankBlock() && size >= LargestState && std::memcmp(block, BankTag, 4) == 0 &&
+           Peek32(block + 4) == FlashBankSize;
+}
 constexpr uint32_t HardwareBytes = HardwareBlockWords * 4;
 
 // The units that keep words in the hardware block; each describes its own.
@@ -175,14 +182,22 @@ bool SaveStateToBuffer(uint8_t* out) {
 uint32_t StateSize() { return HasBankBlock() ? LargestState : StateFileSize; }
 
 bool LoadStateFromBuffer(const uint8_t* in, size_t size) {
-    // What follows the layout (nothing, in the files this program writes)
-    // is not read.
+    // After the layout only the block of bank 1 is looked for; whatever
+    // else follows is not read.
     if (!MachineReady() || size < StateFileSize) return false;
     uint32_t hardware[HardwareBlockWords];
     std::memcpy(hardware, in + StateHardwareOffset, HardwareBytes);
     if (!StateValid(in, hardware)) return false;
+    // A state that shows bank 1 was written with the block that holds it:
+    // without the block the file was cut short.
+    const bool bankBlock = BankBlockIn(in, size);
+    if (HasBankBlock() && in[StateFlashOffset + 7] && !bankBlock) return false;
 
-    // Everything checked: from here on the load cannot fail.
+    // Everything checked: from here on the load cannot fail. The chip is
+    // reset first, so that identification bytes the running machine shows
+    // over a bank the file does not hold (bank 1, from a file of the
+    // earlier layout) give way to the real ones.
+    ResetFlash(CartridgeSram);
     std::memcpy(&CpuState, in + StateCpuOffset, sizeof CpuState);
     UnpackFlashState(in + StateFlashOffset);
     UnpackHardware(hardware);
@@ -192,10 +207,7 @@ bool LoadStateFromBuffer(const uint8_t* in, size_t size) {
         std::memcpy(*region->memory, p, region->size);
         p += region->size;
     }
-    if (HasBankBlock() && size >= LargestState && std::memcmp(p, BankTag, 4) == 0 &&
-        Peek32(p + 4) == FlashBankSize) {
-        std::memcpy(FlashBank1, p + 8, FlashBankSize);
-    }
+    if (bankBlock) std::memcpy(FlashBank1, p + 8, FlashBankSize);
     for (const StateUnit* unit : HardwareUnits) {
         if (unit->loaded) unit->loaded();
     }
@@ -228,7 +240,7 @@ bool StateWouldUndoBatterySave(const char* fileName) {
     }
     uint8_t* bank0 = state.get() + offset;
     uint8_t* bank1 = state.get() + StateFileSize + 8;
-    const bool hasBank1 = HasBankBlock() && read >= LargestState && std::memcmp(bank1 - 8, BankTag, 4) == 0;
+    const bool hasBank1 = BankBlockIn(state.get(), read);
     // In identification mode the bank shown holds the identification
     // bytes, and the record the real ones.
     const uint8_t* flash = state.get() + StateFlashOffset;

@@ -238,7 +238,9 @@ TEST_F(SaveTypeTest, EachTagGivesItsSaveTheRawSizeOfItsMemory) {
         } else {
             EXPECT_EQ(raw[0x10], 0x11) << tag;
         }
-        if (size == 131072) EXPECT_EQ(raw[0x10020], 0x22) << "bank 1 after bank 0";
+        if (size == 131072) {
+            EXPECT_EQ(raw[0x10020], 0x22) << "bank 1 after bank 0";
+        }
     }
     // The first tag in the image decides; none keeps the 64 KB of SRAM.
     Prepare(TaggedCartridge("EEPROM_V124 SRAM_V113"));
@@ -367,13 +369,24 @@ TEST_F(SaveTypeTest, AStateOfATwoBankChipKeepsTheSecondBankAndTheBankShown) {
     ASSERT_EQ(LoadState("banks.sta"), 1);
     EXPECT_EQ(ReadByte(0x0E000100), 0x5A) << "bank 1 shown, with its bytes";
 
-    // A file without the block (written before banks) loads, leaving bank 1.
+    // Cut short before the block, a file that shows bank 1 is refused.
     file.resize(StateFileSize);
+    WriteFile(dir / "cut.sta", file);
+    EXPECT_EQ(LoadState("cut.sta"), 0);
+    // A file without the block (written before banks) loads, leaving bank 1
+    // as the machine has it: its real bytes, even while the machine shows
+    // the identification over them.
     file[StateFlashOffset + 7] = 0;
     WriteFile(dir / "old.sta", file);
     FlashBank1[0x100] = 0x66;
+    Poke16(FlashBank1, 0x3412);
+    for (auto [a, v] : {std::pair{0x5555u, 0xAA}, {0x2AAAu, 0x55}, {0x5555u, 0x90}}) {
+        WriteByte(0x0E000000 + a, static_cast<uint8_t>(v));
+    }
+    ASSERT_EQ(Peek16(FlashBank1), 0x09C2);
     ASSERT_EQ(LoadState("old.sta"), 1);
     EXPECT_EQ(FlashBank1[0x100], 0x66);
+    EXPECT_EQ(Peek16(FlashBank1), 0x3412);
     EXPECT_EQ(FlashState.bank, 0);
 }
 
