@@ -6,8 +6,9 @@
 // disk.
 //
 // The backup memories are packed into one image in the file's layout, which
-// is what the file receives, what is compared to tell whether the game saved,
-// and what hosts that keep the save themselves are handed.
+// is what the file receives and what is compared to tell whether the game
+// saved; hosts that keep the save themselves get an image of their own, of
+// one size for the whole run.
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -30,6 +31,8 @@ constexpr uint32_t ImageCapacity = 2 * FlashBankSize + EepromLargeBytes;
 static_assert(FlashBankSize == SramBytes);
 
 uint8_t Image[ImageCapacity];
+// The image handed to hosts that keep the save themselves.
+uint8_t HostImage[ImageCapacity];
 // What was last read from or written to the file, to tell whether the game
 // changed its save since.
 uint8_t Saved[ImageCapacity];
@@ -218,6 +221,18 @@ SaveOutcome WriteBatteryFile(const uint8_t* image, uint32_t size, bool logged) {
 
 bool MachineHasSave() { return SavName && CartridgeSram; }
 
+// The size of the hosts' image: the largest the declared memory takes.
+uint32_t HostImageSize() {
+    switch (CartridgeSaveType) {
+    case SaveType::Sram: return SmallSramBytes;
+    case SaveType::Flash64: return SramBytes;
+    case SaveType::Flash128: return 2 * FlashBankSize;
+    case SaveType::Eeprom: return EepromLargeBytes;
+    case SaveType::Unknown:
+    default: return SramBytes + EepromLargeBytes;
+    }
+}
+
 }  // namespace
 
 uint64_t (*BatterySaveClock)() = SteadyMilliseconds;
@@ -273,19 +288,42 @@ void BatterySaveTick() {
 }
 
 BatteryImage BatterySaveImage() {
-    if (!CartridgeSram) return {Image, 0, ImageCapacity};
-    return {Image, PackImage(Image), ImageCapacity};
+    if (!CartridgeSram) return {HostImage, 0};
+    const uint32_t size = HostImageSize();
+    uint32_t filled;
+    if (CartridgeSaveType == SaveType::Eeprom) {
+        filled = EepromSize();
+        CopyEepromOut(HostImage, filled, true);
+    } else {
+        // The earlier layout begins with the raw image of each of the
+        // other memories; with none declared it is the image, the EEPROM
+        // data included.
+        filled = PackKoruLayout(HostImage, CartridgeSaveType == SaveType::Unknown);
+    }
+    if (filled < size) std::memset(HostImage + filled, 0, size - filled);
+    return {HostImage, size};
 }
 
-void BatterySaveImageWritten(uint32_t size) {
+void BatterySaveImageWritten() {
     if (!CartridgeSram) return;
-    if (size > ImageCapacity) size = ImageCapacity;
-    // The image is the host's; the memories are rebuilt from a copy, since
-    // clearing them must not touch what the host wrote.
+    const SaveType type = CartridgeSaveType;
+    const uint32_t size = HostImageSize();
+    // The memories are rebuilt from a copy, since clearing them must not
+    // touch what the host wrote.
     static uint8_t copy[ImageCapacity];
-    std::memcpy(copy, Image, size);
+    std::memcpy(copy, HostImage, size);
+    // The image has room for the 8 KB EEPROM whichever chip the game has:
+    // the small one is taken unless the image or the game says otherwise.
+    uint32_t used = size;
+    if (type == SaveType::Eeprom || type == SaveType::Unknown) {
+        const uint32_t eeprom = type == SaveType::Eeprom ? 0 : SramBytes;
+        if (!EepromState.large &&
+            AllZero(copy + eeprom + EepromReachableBytes, EepromLargeBytes - EepromReachableBytes)) {
+            used = eeprom + EepromReachableBytes;
+        }
+    }
     ClearBackupData();
-    UnpackImage(copy, size);
+    UnpackImage(copy, used);
     FlashBanksReplaced();
     // What the host put in place is the save the game started from.
     const uint32_t packed = PackImage(Image);

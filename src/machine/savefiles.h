@@ -37,22 +37,29 @@ void LoadBatterySave();
 // memories are all zero writes nothing.
 void WriteBatterySave();
 
-// The battery save as one contiguous image in the ".sav" layout, for hosts
-// that keep the save themselves. `data` is the same for the whole process
-// and holds `capacity` bytes; `size` is the layout's size now (0 with no
-// machine). Each call packs the backup memories into the image afresh, so a
-// host reads it right after the call. An EEPROM cartridge reports 512 bytes
-// until it is seen using the 8 KB chip or given an 8 KB save.
+// The battery save for hosts that keep it themselves (a libretro front
+// end's save memory), as one contiguous image whose size stays the same
+// while the cartridge runs: the ".sav" layout of the memory the cartridge
+// declares, at the largest size that memory takes, so that a player's file
+// from another emulator fits it as it is:
+//   SRAM 32 KB, FLASH 64 KB, FLASH 128 KB (bank 0 then bank 1), EEPROM 8 KB
+//   (a 512-byte chip fills the first 512 bytes), none declared 64 KB of
+//   Cartridge SRAM then 8 KB for the EEPROM data (as the chip keeps it);
+// bytes past what the memory holds are zero. Memory outside the declared
+// one, which no game of that type uses, is not in it. `data` stays the same
+// for the whole process; `size` is 0 with no machine. Each call packs the
+// backup memories into the image afresh, so a host reads it right after the
+// call.
 struct BatteryImage {
     uint8_t* data;
     uint32_t size;
-    uint32_t capacity;
 };
 BatteryImage BatterySaveImage();
-// After a host wrote a save of `size` bytes (at most `capacity`) into the
-// image: the backup memories are cleared and take it, as from a ".sav" of
-// that size.
-void BatterySaveImageWritten(uint32_t size);
+// After a host wrote a save into the image (all `size` bytes; a shorter
+// file left zeros behind it): the backup memories are cleared and take it.
+// The EEPROM is the 8 KB chip when the image has data past 512 bytes or the
+// chip was already known to be the large one.
+void BatterySaveImageWritten();
 // Whether the state file is older than the battery save and holds other
 // save memory contents than the battery save brought in: loaded, it would
 // put back saves the game has since replaced, and the next battery save

@@ -329,13 +329,34 @@ TEST_F(SaveTypeTest, AFileOfNoLayoutLoadsWhatFitsAndStaysUntilTheGameSaves) {
     EXPECT_EQ(SavedFile().size(), 8192u);
 }
 
-TEST_F(SaveTypeTest, HostsGetTheSaveAsOneImageAndCanPutOneInPlace) {
+TEST_F(SaveTypeTest, HostsGetTheSaveAsOneImageOfOneSizeAndCanPutOneInPlace) {
+    // Each declared memory at the largest size it takes, whatever it holds.
+    const std::pair<const char*, uint32_t> sizes[] = {
+        {"SRAM_V113", 32768}, {"FLASH_V126", 65536}, {"", 65536 + 8192}, {"EEPROM_V124", 8192}};
+    for (const auto& [tag, size] : sizes) {
+        Start(tag);
+        EXPECT_EQ(BatterySaveImage().size, size) << tag;
+    }
+
+    // An EEPROM image (the last one started) with nothing past 512 bytes is
+    // the small chip's; data further on makes it the large one.
+    BatteryImage image = BatterySaveImage();
+    std::memset(image.data, 0, image.size);
+    image.data[8] = 0x01;
+    image.data[15] = 0x08;
+    BatterySaveImageWritten();
+    EXPECT_EQ(EepromSize(), 512u);
+    EXPECT_EQ(EepromReadBlock(1), 0x0100000000000008ull) << "first byte first, as its bits travel";
+    image.data[1000 * 8] = 0xAB;
+    BatterySaveImageWritten();
+    EXPECT_EQ(EepromSize(), 8192u);
+    EXPECT_EQ(BatterySaveImage().data[1000 * 8], 0xAB);
+
     Start("FLASH1M_V103");
     CartridgeSram[3] = 0x33;
     FlashBank1[4] = 0x44;
-    BatteryImage image = BatterySaveImage();
+    image = BatterySaveImage();
     ASSERT_EQ(image.size, 131072u);
-    ASSERT_GE(image.capacity, 131072u + 8192u);
     EXPECT_EQ(image.data[3], 0x33);
     EXPECT_EQ(image.data[0x10004], 0x44);
 
@@ -345,7 +366,7 @@ TEST_F(SaveTypeTest, HostsGetTheSaveAsOneImageAndCanPutOneInPlace) {
     }
     ASSERT_EQ(ReadHalf(0x0E000000), 0x09C2);
     std::memset(image.data, 0x77, 131072);
-    BatterySaveImageWritten(131072);
+    BatterySaveImageWritten();
     EXPECT_EQ(ReadHalf(0x0E000000), 0x09C2) << "still identifying";
     EXPECT_EQ(CartridgeSram[3], 0x77);
     EXPECT_EQ(FlashBank1[4], 0x77);
