@@ -105,6 +105,7 @@ int main(int argc, char** argv) {
     koru::CheckCRC = TheOptions.checkCrc;
     koru::SoundRate = TheOptions.soundRate;
     koru::Verbose = TheOptions.verbose;
+    koru::DirectSound = TheOptions.directSound;
 
     koru::FrameBuffer = FrameStore.data();
     koru::BuildColourTables();
