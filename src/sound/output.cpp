@@ -5,11 +5,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <condition_variable>
 #include <cstring>
-#include <deque>
-#include <memory>
-#include <mutex>
+#include <semaphore>
 #include <system_error>
 #include <thread>
 
@@ -74,44 +71,48 @@ void Refill(WaveDevice* device, int index) {
 }
 
 // The synthesis thread of a device whose notifications come from threads
-// that must not wait for the mixing: it waits for played buffers, refills
-// them and writes them to the device again. Its queue stands in for a thread
-// message queue; the device posts to it from its own threads.
+// that must not wait for the mixing (an audio callback): it waits for played
+// buffers, refills them and writes them to the device again. The notices
+// reach it through a fixed queue without locks, and a semaphore wakes it, so
+// the device's thread neither allocates nor waits on anything the mixing
+// holds.
 class SynthesisThread final : public WaveClient {
 public:
     explicit SynthesisThread(WaveDevice* device) : device_(device) { thread_ = std::thread([this] { Run(); }); }
     ~SynthesisThread() override { thread_.join(); }
 
-    void WaveDone(int index) override { Post({false, index}); }
-    void WaveClosed() override { Post({true, 0}); }
+    void WaveDone(int index) override { Post(index); }
+    void WaveClosed() override { Post(CloseNotice); }
 
 private:
-    void Post(ThreadMessage message) {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            queue_.push_back(message);
-        }
-        ready_.notify_one();
+    static constexpr int32_t CloseNotice = -1;
+
+    // At most every buffer and the close are under way at once, so the
+    // queue never fills.
+    void Post(int32_t notice) {
+        if (notices_.Post(notice)) ready_.release();
     }
 
     void Run() {
+        bool prepared = false;
         for (;;) {
-            ThreadMessage message;
-            {
-                std::unique_lock<std::mutex> lock(mutex_);
-                ready_.wait(lock, [this] { return !queue_.empty(); });
-                message = queue_.front();
-                queue_.pop_front();
+            ready_.acquire();
+            int32_t notice;
+            // The semaphore counts completed posts, but a poster that claimed
+            // an earlier cell may still be writing it.
+            while (!notices_.Take(notice)) std::this_thread::yield();
+            if (notice == CloseNotice) return;
+            if (!prepared) {
+                device_->PrepareSynthesisThread();
+                prepared = true;
             }
-            if (message.close) return;
-            Refill(device_, message.index);
+            Refill(device_, notice);
         }
     }
 
     WaveDevice* device_;
-    std::mutex mutex_;
-    std::condition_variable ready_;
-    std::deque<ThreadMessage> queue_;
+    NoticeQueue<2 * WaveBufferCount> notices_;
+    std::counting_semaphore<2 * WaveBufferCount> ready_{0};
     std::thread thread_;
 };
 

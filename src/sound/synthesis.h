@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "sound/handover.h"
 #include "sound/output.h"
 
 namespace koru {
