@@ -18,6 +18,7 @@
 #include "machine/memory.h"
 #include "machine/savefiles.h"
 #include "machine/settings.h"
+#include "sound/direct_sound.h"
 #include "sound/midilog.h"
 #include "sound/sound_registers.h"
 #include "video/video_registers.h"
@@ -265,6 +266,7 @@ void ResetHardware() {
     // back to their power-on values.
     ResetBackupMemories();
     ResetSound();
+    ResetDirectSound();
     ResetTimers();
     ResetDma();
 
