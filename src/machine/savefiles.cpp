@@ -69,7 +69,7 @@ const uint8_t* SoundBlockIn(const uint8_t* in, size_t size) {
 // Whether the block with bank 1 follows the layout of the state in, whole.
 bool BankBlockIn(const uint8_t* in, size_t size) {
     const uint8_t* block = in + StateFileSize;
-    return HasBankBlock() && size >= LargestState && std::memcmp(block, BankTag, 4) == 0 &&
+    return HasBankBlock() && size >= StateFileSize + BankBlockBytes && std::memcmp(block, BankTag, 4) == 0 &&
            Peek32(block + 4) == FlashBankSize;
 }
 constexpr uint32_t HardwareBytes = HardwareBlockWords * 4;

@@ -413,6 +413,22 @@ TEST_F(SaveTypeTest, AStateOfATwoBankChipKeepsTheSecondBankAndTheBankShown) {
     EXPECT_EQ(FlashState.bank, 0);
 }
 
+TEST_F(SaveTypeTest, WithDirectSoundTheFifosBlockFollowsTheSecondBanksBlock) {
+    Start("FLASH1M_V103");
+    DirectSound = 1;
+    FlashBank1[0x100] = 0x5A;
+    WriteWord(0x040000A4, 0x11223344);
+    ASSERT_EQ(SaveState("both.sta"), 1);
+    const std::vector<uint8_t> file = ReadFile(dir / "both.sta");
+    ASSERT_EQ(file.size(), StateFileSize + 8 + 65536 + 8 + DirectSoundStateBytes);
+    EXPECT_EQ(std::memcmp(&file[StateFileSize + 8 + 65536], "DSND", 4), 0);
+    ResetHardware();
+    FlashBank1[0x100] = 0;
+    ASSERT_EQ(LoadState("both.sta"), 1);
+    EXPECT_EQ(FlashBank1[0x100], 0x5A);
+    EXPECT_EQ(DirectFifos[1].count, 4u);
+}
+
 // ---------------------------------------------------------------------------
 // Writes that fail leave the old file
 
