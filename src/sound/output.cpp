@@ -6,9 +6,22 @@
 #include <array>
 #include <cmath>
 #include <cstring>
-#include <semaphore>
 #include <system_error>
 #include <thread>
+
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#else
+#include <semaphore.h>
+
+#include <cerrno>
+#endif
 
 #include "machine/settings.h"
 #include "sound/device.h"
@@ -75,6 +88,40 @@ void Refill(WaveDevice* device, int index) {
     device->Write(index, header.data, WaveBufferSamples * (direct ? Output.frameChannels.load(Relaxed) : 1));
 }
 
+// The system's own counting semaphore, which wakes the synthesis thread:
+// posting it neither allocates nor waits. (The library's std::semaphore is
+// built on its atomic waits, which on Windows can lose a wake-up and leave
+// the thread asleep with buffers to refill.)
+class Wakeup {
+public:
+#ifdef _WIN32
+    Wakeup() : handle_(CreateSemaphoreW(nullptr, 0, 0x7FFFFFFF, nullptr)) {
+        if (!handle_) throw std::system_error(static_cast<int>(GetLastError()), std::system_category());
+    }
+    ~Wakeup() { CloseHandle(handle_); }
+    void Post() { ReleaseSemaphore(handle_, 1, nullptr); }
+    void Wait() { WaitForSingleObject(handle_, INFINITE); }
+
+private:
+    HANDLE handle_;
+#else
+    Wakeup() {
+        if (sem_init(&semaphore_, 0, 0) != 0) throw std::system_error(errno, std::generic_category());
+    }
+    ~Wakeup() { sem_destroy(&semaphore_); }
+    void Post() { sem_post(&semaphore_); }
+    void Wait() {
+        while (sem_wait(&semaphore_) != 0 && errno == EINTR) {
+        }
+    }
+
+private:
+    sem_t semaphore_;
+#endif
+    Wakeup(const Wakeup&) = delete;
+    Wakeup& operator=(const Wakeup&) = delete;
+};
+
 // The synthesis thread of a device whose notifications come from threads
 // that must not wait for the mixing (an audio callback): it waits for played
 // buffers, refills them and writes them to the device again. The notices
@@ -95,13 +142,13 @@ private:
     // At most every buffer and the close are under way at once, so the
     // queue never fills.
     void Post(int32_t notice) {
-        if (notices_.Post(notice)) ready_.release();
+        if (notices_.Post(notice)) ready_.Post();
     }
 
     void Run() {
         bool prepared = false;
         for (;;) {
-            ready_.acquire();
+            ready_.Wait();
             int32_t notice;
             // The semaphore counts completed posts, but a poster that claimed
             // an earlier cell may still be writing it.
@@ -117,7 +164,7 @@ private:
 
     WaveDevice* device_;
     NoticeQueue<2 * WaveBufferCount> notices_;
-    std::counting_semaphore<2 * WaveBufferCount> ready_{0};
+    Wakeup ready_;  // before the thread, which uses it from its start
     std::thread thread_;
 };
 
