@@ -16,9 +16,11 @@ packages=(
 )
 # Packages installed without recommends (the ARM toolchain would otherwise
 # pull in several hundred megabytes of documentation and libraries). The
-# MinGW-w64 compilers make the Windows build.
+# MinGW-w64 compilers make the Windows build. Openbox is the window manager
+# the desktop tests run under where the frame around the window matters.
 packages_minimal=(
   gcc-arm-none-eabi binutils-arm-none-eabi
+  openbox
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
 )
 # Wine runs the Windows build's tests. It is optional: when it cannot be

@@ -274,8 +274,8 @@ TEST_F(DesktopTest, SetupWritesTheIniFile) {
     std::stringstream text;
     text << in.rdbuf();
     EXPECT_EQ(text.str(),
-              "; mine\n[KORU]\nSaveCPU=0\nUpdatePeriod=2\nSoundRate=1\nSoundBuffers=16\nSoundVolume=200\nCheckCRC=1\n"
-              "TimerPeriod=0\nSoundLogFile=LOG.MID\n\n[KORU KEYS]\nSoundSwitch=32783\nAutoFire=0\nUseDrums=0\n");
+              "; mine\n[KORU]\nSaveCPU=0\nUpdatePeriod=2\nSoundRate=1\nSoundBuffers=16\nSoundVolume=200\nCheckCRC=0\n"
+              "TimerPeriod=60\nSoundLogFile=LOG.MID\n\n[KORU KEYS]\nSoundSwitch=32783\nAutoFire=0\nUseDrums=0\n");
     EXPECT_TRUE(Find("^Koru Setup$").empty());
 }
 
