@@ -162,9 +162,11 @@ void ResetVideoRegisters() {
         bg.pa = bg.pd = 0x100;
         bg.pb = bg.pc = 0;
     }
-    // Of the reference points only these are cleared at reset.
-    BgAffineState[0].refX = BgAffineState[0].curX = 0;
-    BgAffineState[1].refY = BgAffineState[1].curY = 0;
+    // Both reference points of both backgrounds, as a fresh machine has
+    // them: a point left over from the last game (or from a loaded state)
+    // would shift a bitmap or rotation background that the next program
+    // never positions, often off the screen for good.
+    for (BgAffineRecord& bg : BgAffineState) bg.refX = bg.curX = bg.refY = bg.curY = 0;
 }
 
 }  // namespace koru
