@@ -12,6 +12,7 @@
 #include "hardware/interrupts.h"
 #include "hardware/keypad.h"
 #include "hardware/timers.h"
+#include "hardware/timing.h"
 #include "machine/cartridge.h"
 #include "machine/log.h"
 #include "machine/memory.h"
@@ -205,6 +206,13 @@ bool PrepareMachine(const char* cartridgeName) {
     // memory that is gone.
     ClearEepromData();
     ResetFlash(nullptr);
+    // What no reset touches starts as in a fresh process: the processor's
+    // banks and saved states (a reset keeps them, and so did every run
+    // after the first, or after a loaded state), the frame-skip count and
+    // the autofire phase.
+    CpuState = CpuRecord{};
+    FrameSkipCounter = 0;
+    AutoFirePhase = 0;
 
     if (!AllocateRegions()) return false;
     LoadBiosImage();
