@@ -137,6 +137,21 @@ void VideoRegisterWrite(uint32_t offset, uint16_t v) {
     IoStore16(offset, v);
 }
 
+void TakeReferencePointsFromRegisters() {
+    constexpr uint32_t Points[2][2] = {{IoBG2X, IoBG2Y}, {IoBG3X, IoBG3Y}};
+    for (int n = 0; n < 2; ++n) {
+        BgAffineRecord& bg = BgAffineState[n];
+        const int32_t x = ReferencePoint(Points[n][0]);
+        const int32_t y = ReferencePoint(Points[n][1]);
+        // The drawing of the current frame keeps its progress from the
+        // point, now counted from the right one.
+        bg.curX = static_cast<int32_t>(static_cast<uint32_t>(bg.curX) - static_cast<uint32_t>(bg.refX) + static_cast<uint32_t>(x));
+        bg.curY = static_cast<int32_t>(static_cast<uint32_t>(bg.curY) - static_cast<uint32_t>(bg.refY) + static_cast<uint32_t>(y));
+        bg.refX = x;
+        bg.refY = y;
+    }
+}
+
 void ResetVideoRegisters() {
     IoStore16(IoDISPCNT, DispCntForcedBlank);
     IoStore16(IoDISPSTAT, 0);
