@@ -1,8 +1,10 @@
 #include "frontend/config.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "frontend/frontend.h"
 #include "frontend/ini.h"
@@ -13,6 +15,7 @@
 #include "machine/machine.h"
 #include "machine/settings.h"
 #include "sound/midilog.h"
+#include "video/video.h"
 
 namespace koru {
 
@@ -131,7 +134,52 @@ void ReadSettings(const char* section) {
     }
 }
 
+std::string RefusalReason(const char* name) {
+    errno = 0;
+    std::FILE* file = std::fopen(name, "rb");
+    if (!file) {
+        if (errno == ENOENT) return "no such file";
+        if (errno == EACCES) return "no permission to read it";
+        return "it cannot be opened";
+    }
+    long length = -1;
+    if (std::fseek(file, 0, SEEK_END) == 0) length = std::ftell(file);
+    std::fseek(file, 0, SEEK_SET);
+    std::string reason;
+    if (length < 0) {
+        reason = "it cannot be read";
+    } else if (length == 0) {
+        reason = "the file is empty";
+    } else if (length > MaxRomSize) {
+        reason = "larger than 32 MB";
+    } else {
+        // As the machine has the image: rounded up to whole 16 KB pages.
+        std::vector<uint8_t> image((static_cast<size_t>(length) + 0x3FFF) & ~size_t{0x3FFF}, 0);
+        if (std::fread(image.data(), 1, static_cast<size_t>(length), file) != static_cast<size_t>(length)) {
+            reason = "it cannot be read";
+        } else if (CheckCRC && (CartCrcField(image.data()) != CartCrc(image.data(), static_cast<int32_t>(length)) ||
+                                image[0xBD] != CartComplement(image.data()))) {
+            reason = "cartridge check failed";
+        } else {
+            reason = "not enough memory to run it";
+        }
+    }
+    std::fclose(file);
+    return reason;
+}
+
+std::string RefusalTitle(const char* name, const char* reason) {
+    const char* base = name;
+    for (const char* c = name; *c; ++c) {
+        if (*c == '/' || *c == platform::PathSeparator) base = c + 1;
+    }
+    return std::string("Open cartridge - ") + base + ": " + reason;
+}
+
 int RunCartridge(const char* name) {
+    // Each run starts as the program did: every layer shown, not paused.
+    HiddenLayerMask = 0;
+    SetPaused(false);
     std::strcpy(CartridgeSection, "UNKNOWN");
     if (std::FILE* file = std::fopen(name, "rb")) {
         uint8_t header[512];
@@ -144,7 +192,7 @@ int RunCartridge(const char* name) {
 
     platform::SetClientSize(ClientWidth, ClientHeight);
     OpenSound(SoundRate, SoundBuffers);
-    SetSoundVolume(SoundVolume, SoundSwitch);
+    SetSoundVolume(SoundVolume, AudibleSwitches(SoundSwitch));
 
     if (TimerPeriod < 0) TimerPeriod = 0;
     if (TimerPeriod > 60) TimerPeriod = 60;
@@ -216,7 +264,7 @@ void ApplySetup(DialogWindow& dialog) {
     SoundRate = dialog.IsButtonChecked(SetupMidi) ? 1 : dialog.GetScrollPos(SetupRate);
 
     OpenSound(SoundRate, SoundBuffers);
-    SetSoundVolume(SoundVolume, SoundSwitch);
+    SetSoundVolume(SoundVolume, AudibleSwitches(SoundSwitch));
 
     WriteInt(General, "SoundRate", SoundRate);
     WriteInt(General, "SoundBuffers", SoundBuffers);

@@ -104,15 +104,31 @@ TEST_F(StartupTest, ACommandLineIsRunWithoutDialogAndAsItIs) {
     EXPECT_EQ(name, game);
 }
 
-TEST_F(StartupTest, AFirstCartridgeThatCannotRunEndsTheProgram) {
+// The dialog says why in its title; Cancel there ends the program as
+// quitting does, with the name written.
+TEST_F(StartupTest, ACartridgeThatCannotRunBringsTheDialogWithTheReasonAndCancelQuits) {
     testing::internal::CaptureStderr();
-    EXPECT_EQ(Run("\"quoted.gba\""), -1);
+    EXPECT_EQ(Run("\"quoted.gba\""), 0);
     const std::string message = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(returned, 1);
     EXPECT_STREQ(CartridgeName, "\"quoted.gba\"");  // quotes are part of the name
-    EXPECT_EQ(Fake.Count("OpenFileDialog"), 0);
-    EXPECT_NE(message.find("cannot run \"quoted.gba\""), std::string::npos) << message;
+    ASSERT_EQ(Fake.fileTitles.size(), 1u);
+    EXPECT_EQ(Fake.fileTitles[0], "Open cartridge - \"quoted.gba\": no such file");
+    EXPECT_NE(message.find("cannot run \"quoted.gba\": no such file"), std::string::npos) << message;
     EXPECT_TRUE(Fake.Called("FreeFrameSurface"));
+    EXPECT_NE(Text("KORU.ini").find("Cartridge=\"quoted.gba\""), std::string::npos) << Text("KORU.ini");
+}
+
+TEST_F(StartupTest, TheReasonsOfARefusal) {
+    EXPECT_EQ(RefusalReason((dir / "missing.gba").string().c_str()), "no such file");
+    WriteFile(dir / "empty.gba", {});
+    EXPECT_EQ(RefusalReason((dir / "empty.gba").string().c_str()), "the file is empty");
+    std::vector<uint8_t> image = MakeCartridge(64 * 1024, "HOMEBREW");
+    image[0xBE] ^= 0x55;  // a CRC field that is not the length, as on real cartridges
+    WriteFile(dir / "game.gba", image);
+    CheckCRC = 1;
+    EXPECT_EQ(RefusalReason((dir / "game.gba").string().c_str()), "cartridge check failed");
+    EXPECT_EQ(RefusalTitle((dir / "game.gba").string().c_str(), "cartridge check failed"),
+              "Open cartridge - game.gba: cartridge check failed");
 }
 
 TEST_F(StartupTest, ALongCommandLineIsRefusedAndTheDialogComesUp) {
@@ -181,6 +197,7 @@ TEST_F(StartupTest, ALaterCartridgeThatCannotRunBringsTheDialog) {
     testing::internal::GetCapturedStderr();
     ASSERT_EQ(Fake.fileStarts.size(), 1u);
     EXPECT_EQ(Fake.fileStarts[0], (dir / "missing.gba").string());
+    EXPECT_EQ(Fake.fileTitles[0], "Open cartridge - missing.gba: no such file");
     EXPECT_EQ(frames, 2);
 }
 

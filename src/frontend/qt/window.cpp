@@ -3,6 +3,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QImage>
@@ -10,6 +13,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPainter>
 #include <QWidget>
 #include <cstdio>
@@ -96,6 +100,8 @@ public:
             connect(menu, &QMenu::aboutToHide, this, [] { OnMenuLoop(false); });
         }
         resize(500, 160 + menuBar()->sizeHint().height());
+        // A cartridge file dropped on the window runs, as File / New would.
+        setAcceptDrops(true);
     }
 
     Surface* surface;
@@ -115,6 +121,22 @@ protected:
     void closeEvent(QCloseEvent* event) override {
         event->ignore();
         OnClose();
+    }
+
+    static QString DroppedFile(const QMimeData* data) {
+        if (!data || !data->hasUrls() || data->urls().isEmpty() || !data->urls().first().isLocalFile()) return {};
+        return data->urls().first().toLocalFile();
+    }
+
+    void dragEnterEvent(QDragEnterEvent* event) override {
+        if (!DroppedFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+    }
+
+    void dropEvent(QDropEvent* event) override {
+        const QString file = DroppedFile(event->mimeData());
+        if (file.isEmpty()) return;
+        event->acceptProposedAction();
+        OnDropFile(QDir::toNativeSeparators(file).toLocal8Bit().constData());
     }
 
 private:
@@ -191,6 +213,17 @@ bool GetWindowRect(int* left, int* top) {
 }
 
 void DestroyMainWindow() { OnDestroy(); }
+
+void SetCaption(const char* text) {
+    if (Window) Window->setWindowTitle(QString::fromUtf8(text));
+}
+
+bool WritePicture(const char* path, const uint16_t* pixels, int width, int height) {
+    // The surface's format is Qt's RGB555.
+    const QImage picture(reinterpret_cast<const uchar*>(pixels), width, height, static_cast<qsizetype>(width) * 2,
+                         QImage::Format_RGB555);
+    return picture.convertToFormat(QImage::Format_RGB888).save(QString::fromLocal8Bit(path), "PNG");
+}
 
 void PumpEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 

@@ -34,4 +34,9 @@ bool JoystickRead(JoystickPosition* position) {
     return true;
 }
 
+// The multimedia calls know no pad layouts; a joystick plugged in later
+// answers joyGetPos as soon as it is there.
+bool GamepadKeys(uint32_t*) { return false; }
+bool JoystickArrived() { return false; }
+
 }  // namespace koru::platform
