@@ -40,10 +40,13 @@ void FreeFrameSurface();
 void PresentSurface(int x, int y, int w, int h);
 
 // Sizes and places the window: the client area (below the menu) becomes
-// width x height; the outer window's top-left corner goes to (x, y).
+// width x height; the window's top-left corner goes to (x, y).
 void SetClientSize(int width, int height);
 void MoveWindowTo(int x, int y);
-// The outer window's top-left corner; false when it is not known.
+// The window's top-left corner, the same corner MoveWindowTo places (the
+// outer one on Windows; the one inside the window manager's frame on X and
+// Wayland, where the frame is not known when the window is first placed);
+// false when it is not known.
 bool GetWindowRect(int* left, int* top);
 // Leads to the window's destruction, which ends the program (OnDestroy).
 void DestroyMainWindow();

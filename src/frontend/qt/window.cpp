@@ -200,15 +200,20 @@ void SetClientSize(int width, int height) {
     Window->resize(std::max(width, 0), std::max(height, 0) + menuHeight);
 }
 
+// The corner both calls mean is the window's own, inside the frame that a
+// window manager draws around it: at start-up, before the window manager
+// has framed the window, a position that includes the frame places the
+// window itself there, so a stored outer corner moved the window up by a
+// title bar at every start.
 void MoveWindowTo(int x, int y) {
-    if (Window) Window->move(x, y);
+    if (Window) Window->setGeometry(x, y, Window->width(), Window->height());
 }
 
 bool GetWindowRect(int* left, int* top) {
     if (!Window) return false;
-    const QRect frame = Window->frameGeometry();
-    *left = frame.left();
-    *top = frame.top();
+    const QRect inner = Window->geometry();
+    *left = inner.left();
+    *top = inner.top();
     return true;
 }
 
