@@ -114,6 +114,30 @@ void CleanUp() {
     CloseSound();
 }
 
+int InformationOption(int argc, const char* const* argv) {
+    if (argc != 2) return -1;
+    const std::string option = argv[1];
+    if (option == "--version") {
+        std::printf("koru %s\n", KORU_VERSION);
+        return 0;
+    }
+    if (option != "--help" && option != "-h") return -1;
+    std::printf(
+        "Usage: koru [CARTRIDGE]\n"
+        "Runs a Game Boy Advance cartridge in a window. The arguments, joined with\n"
+        "single spaces, name the cartridge file; without them the last cartridge is\n"
+        "offered in the open-file dialog. A file named like an option is given with\n"
+        "its folder: koru ./--help\n"
+        "\n"
+        "Settings are kept in KORU.ini in the current folder; the battery save (.sav)\n"
+        "and the state file (.sta) lie beside the cartridge. KORU_VERBOSE=1 in the\n"
+        "environment shows the start-up report on standard output.\n"
+        "\n"
+        "  --help     show this text\n"
+        "  --version  show the version\n");
+    return 0;
+}
+
 int RunDesktop(const char* commandLine) {
     // The log stays silent unless the user asked for it.
     Verbose = DesktopVerbose;

@@ -31,6 +31,10 @@ extern uint32_t DesktopVerbose;
 // back, whose Cancel ends the program as quitting does. The command line is
 // the arguments joined with single spaces.
 int RunDesktop(const char* commandLine);
+// "--help" and "--version" alone on the command line print the usage or the
+// version to standard output: 0 then, the status to end with. -1 for any
+// other command line, which names a cartridge.
+int InformationOption(int argc, const char* const* argv);
 
 // Waits, when a sync timer runs, for its next tick.
 void WaitForFrameTick();
