@@ -33,6 +33,7 @@ char* SavName;
 char* StaName;
 uint32_t ExitRequest;
 uint32_t MachineStarted;
+uint32_t SiblingFiles = 1;
 
 uint8_t* BiosRom;
 uint8_t* ExternalWram;
@@ -230,14 +231,14 @@ bool PrepareMachine(const char* cartridgeName) {
         }
     }
 
-    SavName = MakeSiblingName(cartridgeName, ".sav");
+    SavName = SiblingFiles ? MakeSiblingName(cartridgeName, ".sav") : nullptr;
     if (SavName) LoadBatterySave();
 
     if (Verbose) Log("Initializing hardware and CPU...");
     InitMidiLog(SoundLogFile);
     ResetHardware();
 
-    StaName = MakeSiblingName(cartridgeName, ".sta");
+    StaName = SiblingFiles ? MakeSiblingName(cartridgeName, ".sta") : nullptr;
     if (StaName && LoadState(StaName)) {
         if (Verbose) Log("Loaded state from %s\n", StaName);
     }

@@ -25,6 +25,11 @@ extern uint32_t ExitRequest;  // the running machine must stop
 // Set when the last StartMachine got as far as running the processor, so
 // that a host can tell a failed start from an exit at address 0.
 extern uint32_t MachineStarted;
+// Whether start-up names the battery-save and state files beside the
+// cartridge (1, the default) and so reads and writes them. A host whose
+// front end keeps the saves itself sets 0: the machine then touches no file
+// but the BIOS image and the cartridge.
+extern uint32_t SiblingFiles;
 
 // The regions, by the names of their allocation messages (null when the
 // machine is stopped). They are the blocks the page tables point into.
