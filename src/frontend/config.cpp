@@ -15,7 +15,6 @@
 #include "machine/machine.h"
 #include "machine/settings.h"
 #include "sound/midilog.h"
-#include "video/video.h"
 
 namespace koru {
 
@@ -177,8 +176,8 @@ std::string RefusalTitle(const char* name, const char* reason) {
 }
 
 int RunCartridge(const char* name) {
-    // Each run starts as the program did: every layer shown, not paused.
-    HiddenLayerMask = 0;
+    // Each run starts as the program did: not paused (the machine's start
+    // shows every layer again).
     SetPaused(false);
     std::strcpy(CartridgeSection, "UNKNOWN");
     if (std::FILE* file = std::fopen(name, "rb")) {

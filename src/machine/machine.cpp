@@ -20,6 +20,7 @@
 #include "machine/settings.h"
 #include "sound/midilog.h"
 #include "sound/sound_registers.h"
+#include "video/video.h"
 #include "video/video_registers.h"
 
 namespace koru {
@@ -209,11 +210,13 @@ bool PrepareMachine(const char* cartridgeName) {
     ResetFlash(nullptr);
     // What no reset touches starts as in a fresh process: the processor's
     // banks and saved states (a reset keeps them, and so did every run
-    // after the first, or after a loaded state), the frame-skip count and
-    // the autofire phase.
+    // after the first, or after a loaded state), the frame-skip count, the
+    // autofire phase and the layers the player hid. So every host can run
+    // one game after another in one process.
     CpuState = CpuRecord{};
     FrameSkipCounter = 0;
     AutoFirePhase = 0;
+    HiddenLayerMask = 0;
 
     if (!AllocateRegions()) return false;
     LoadBiosImage();

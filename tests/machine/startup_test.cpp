@@ -16,6 +16,7 @@
 #include "machine/savefiles.h"
 #include "support/test_host.h"
 #include "support/test_machine.h"
+#include "video/video.h"
 #include "video/video_registers.h"
 
 namespace koru {
@@ -321,8 +322,12 @@ TEST_F(TempDirTest, ACartridgeRunAfterAnotherEndsWhereAFreshProcessEnds) {
 
     // A at frames 150 and 300: the picture scene, then the rotation.
     RunInProcess(demo.string(), 420, {{150, 1}, {152, 0}, {300, 1}, {302, 0}}, nullptr);
+    // The player hid every layer with the layer keys; the next game shows
+    // them all again.
+    HiddenLayerMask = 0x1F;
     RunInProcess("bitmap.gba", 30, {}, "after.sta");
     EXPECT_TRUE(test::ReadFile(dir / "after.sta") == test::ReadFile(dir / "fresh.sta"));
+    EXPECT_EQ(HiddenLayerMask, 0u);
 }
 
 }  // namespace
