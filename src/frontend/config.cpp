@@ -48,15 +48,18 @@ void WriteFlag(const char* section, const char* key, int32_t value) {
     ProfileWriteString(section, key, value ? "1" : "0", IniPath);
 }
 
-// What a key missing from the file gives. Two of the table's defaults make a
-// plainly wrong first run on the machines players have, many times faster
+// What a key missing from the file gives. Three of the table's defaults make
+// a plainly wrong first run on the machines players have, many times faster
 // than those the defaults were chosen for: no sync runs the games many times
-// too fast, and the header check refuses nearly every real cartridge (their
-// CRC field is not the file's length, which the check compares it with). So
-// a settings file without these keys, the first run's, syncs to 60 Hz and
-// does not check; a player who wants the check switches it on in Setup.
+// too fast; drawing one frame in three while the sync paces the frames drawn
+// still runs them three times too fast; and the header check refuses nearly
+// every real cartridge (their CRC field is not the file's length, which the
+// check compares it with). So a settings file without these keys, the first
+// run's, draws every frame at 60 Hz and does not check; a player who wants
+// the check switches it on in Setup.
 int32_t FileDefault(const IntSetting& setting) {
     if (std::strcmp(setting.key, "TimerPeriod") == 0) return 60;
+    if (std::strcmp(setting.key, "UpdatePeriod") == 0) return 1;
     if (std::strcmp(setting.key, "CheckCRC") == 0) return 0;
     return setting.defaultValue;
 }

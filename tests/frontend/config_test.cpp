@@ -35,11 +35,11 @@ protected:
     }
 };
 
-TEST_F(ConfigTest, WithoutAnIniFileEverySettingHasItsDefaultAndTheFirstRunIsSyncedAndUnchecked) {
-    UpdatePeriod = 1;
+TEST_F(ConfigTest, WithoutAnIniFileEverySettingHasItsDefaultAndTheFirstRunDrawsEveryFrameSyncedAndUnchecked) {
+    UpdatePeriod = 3;
     SoundRate = 0;
     ReadSettings("GAME");
-    EXPECT_EQ(UpdatePeriod, 3);
+    EXPECT_EQ(UpdatePeriod, 1);
     EXPECT_EQ(TimerPeriod, 60);
     EXPECT_EQ(SaveCPU, 1);
     EXPECT_EQ(AutoFire, 0);
