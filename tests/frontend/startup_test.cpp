@@ -201,5 +201,24 @@ TEST_F(StartupTest, ALaterCartridgeThatCannotRunBringsTheDialog) {
     EXPECT_EQ(frames, 2);
 }
 
+// Alone on the command line, --help and --version are answered and the
+// program ends; with anything beside them they name a cartridge.
+TEST_F(StartupTest, HelpAndVersionAreAnsweredOnlyAlone) {
+    const char* help[] = {"koru", "--help"};
+    const char* version[] = {"koru", "--version"};
+    const char* more[] = {"koru", "--help", "me.gba"};
+    const char* game[] = {"koru", "game.gba"};
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(InformationOption(2, help), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout().rfind("Usage: koru [CARTRIDGE]\n", 0), 0u);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(InformationOption(2, version), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), std::string("koru ") + KORU_TEST_VERSION + "\n");
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(InformationOption(3, more), -1);
+    EXPECT_EQ(InformationOption(2, game), -1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+}
+
 }  // namespace
 }  // namespace koru::test
