@@ -1,19 +1,20 @@
 // The main window on Windows: its class and procedure, the frame surface (a
 // 16-bit device-independent bitmap whose pixels the renderer writes),
 // painting, sizing, the message pump and the end of the process.
+#include <windows.h>
+// After windows.h, which it needs.
 #include <shellapi.h>
 
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
-#include "headless/png_writer.h"
-
 #include "frontend/commands.h"
 #include "frontend/frontend.h"
 #include "frontend/platform.h"
 #include "frontend/resources.h"
 #include "frontend/win32/win32_platform.h"
+#include "headless/png_writer.h"
 
 namespace koru {
 
