@@ -356,10 +356,11 @@ RETRO_API void retro_reset(void) {
     TakeSaveImage();
 }
 
-RETRO_API size_t retro_serialize_size(void) { return StateFileSize; }
+// A cartridge with a 128 KB FLASH chip has its second bank after the layout.
+RETRO_API size_t retro_serialize_size(void) { return Loaded ? StateSize() : StateFileSize; }
 
 RETRO_API bool retro_serialize(void* data, size_t size) {
-    if (!Loaded || size < StateFileSize) return false;
+    if (!Loaded || size < StateSize()) return false;
     GiveSaveImage();
     return SaveStateToBuffer(static_cast<uint8_t*>(data));
 }

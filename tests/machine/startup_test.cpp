@@ -105,11 +105,13 @@ TEST_F(MachineTest, WithoutBiosImageTheStubAndStartRegistersAreInPlace) {
     EXPECT_EQ(Peek32(BiosRom + 0x34), 0x03007FFCu);
     EXPECT_EQ(Peek32(BiosRom + 0x40), 0u);
     EXPECT_EQ(ReadWord(0x03007FFC), 0x0000002Cu);
+    // The processor is handed over as the console's start-up code leaves
+    // it: System mode, interrupts enabled, its three stacks set.
     EXPECT_EQ(CpuState.R[15], 0x08000000u);
-    EXPECT_EQ(CpuState.R[13], 0x03007FE0u);
+    EXPECT_EQ(CpuState.CPSR, 0x1Fu);
+    EXPECT_EQ(CpuState.R[13], 0x03007F00u);
     EXPECT_EQ(CpuState.R13_svc, 0x03007FE0u);
     EXPECT_EQ(CpuState.R13_irq, 0x03007FA0u);
-    EXPECT_EQ(CpuState.CPSR, 0xD3u);
 }
 
 TEST_F(TempDirTest, AFullBiosImageIsLoadedAndTheProcessorStartsAtZero) {
