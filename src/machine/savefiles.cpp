@@ -214,7 +214,6 @@ bool LoadStateFromBuffer(const uint8_t* in, size_t size) {
     // The access costs are made from the wait-state control register, which
     // the I/O region just brought back.
     ApplyWaitControl(IoRead16(IoWAITCNT));
-    TakeReferencePointsFromRegisters();
     return true;
 }
 

@@ -45,12 +45,6 @@ extern BlendRecord BlendCoefficients;
 // Writes to the video registers (offsets 0x000-0x05F).
 void VideoRegisterWrite(uint32_t offset, uint16_t value);
 void ResetVideoRegisters();
-// Sets both backgrounds' reference points to what their registers hold, as
-// every write and reset leaves them. A state file keeps both the registers
-// and the points; one written by an earlier build may hold a point its
-// reset left over, which the registers do not, and which would otherwise
-// come back with every load of that file.
-void TakeReferencePointsFromRegisters();
 
 extern const StateUnit VideoStateUnit;
 
