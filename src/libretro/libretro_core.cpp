@@ -15,9 +15,6 @@
 #include <cstring>
 #include <vector>
 
-#include "cpu/cpu_state.h"
-#include "hardware/keypad.h"
-#include "hardware/timing.h"
 #include "libretro/machine_thread.h"
 #include "libretro/paced_wave.h"
 #include "libretro/save_memory.h"
@@ -28,9 +25,7 @@
 #include "machine/settings.h"
 #include "sound/midilog.h"
 #include "sound/output.h"
-#include "sound/sound.h"
 #include "video/video.h"
-#include "video/video_registers.h"
 
 namespace {
 
@@ -131,19 +126,6 @@ void ApplyChangedOptions() {
 
 // ---------------------------------------------------------------------------
 // The machine
-
-// A run starts from the state a new process has: the globals that start-up
-// and the reset leave as the previous run left them are cleared, so that a
-// second game (or the same one again) runs exactly as the first one did.
-void ClearPreviousRun() {
-    CpuState = CpuRecord{};
-    for (BgAffineRecord& bg : BgAffineState) bg = BgAffineRecord{};
-    FrameSkipCounter = 0;
-    AutoFirePhase = 0;
-    HiddenLayerMask = 0;
-    SoundChip = SoundChipRecord{};
-    ExitRequest = 0;
-}
 
 void TakeSaveImage() {
     ExportSaveImage(SaveImage.data());
@@ -311,7 +293,6 @@ RETRO_API bool retro_load_game(const retro_game_info* game) {
     // Direct sound changes the sound output and the size of a state, so it
     // is taken only here, never while a game runs.
     DirectSound = Enabled("koru_direct_sound", false) ? 1 : 0;
-    ClearPreviousRun();
     std::fill(std::begin(FrameStore), std::end(FrameStore), uint16_t{0});
     ConvertPicture();
     // No MIDI log: the recording is never switched on here.

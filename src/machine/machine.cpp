@@ -13,6 +13,7 @@
 #include "hardware/interrupts.h"
 #include "hardware/keypad.h"
 #include "hardware/timers.h"
+#include "hardware/timing.h"
 #include "machine/cartridge.h"
 #include "machine/log.h"
 #include "machine/memory.h"
@@ -21,6 +22,7 @@
 #include "sound/direct_sound.h"
 #include "sound/midilog.h"
 #include "sound/sound_registers.h"
+#include "video/video.h"
 #include "video/video_registers.h"
 
 namespace koru {
@@ -209,6 +211,15 @@ bool PrepareMachine(const char* cartridgeName) {
     ClearEepromData();
     ResetFlash(nullptr);
     CartridgeSaveType = SaveType::Unknown;
+    // What no reset touches starts as in a fresh process: the processor's
+    // banks and saved states (a reset keeps them, and so did every run
+    // after the first, or after a loaded state), the frame-skip count, the
+    // autofire phase and the layers the player hid. So every host can run
+    // one game after another in one process.
+    CpuState = CpuRecord{};
+    FrameSkipCounter = 0;
+    AutoFirePhase = 0;
+    HiddenLayerMask = 0;
 
     if (!AllocateRegions()) return false;
     LoadBiosImage();

@@ -675,6 +675,13 @@ void Scramble(uint8_t seed) {
     }
     BgAffineState[0] = BgAffineRecord{-1000 - seed, 2000, -30000, 40000, 0x100, -0x80, 3, 0x7FFF};
     BgAffineState[1] = BgAffineRecord{5, -6, 7 + seed, -8, -0x100, 0x40, -3, 0x123};
+    // The reference registers hold the points, as the writes that set the
+    // points leave them.
+    const uint32_t points[4][2] = {{0x28, 0}, {0x2C, 1}, {0x38, 2}, {0x3C, 3}};
+    for (const auto& [offset, which] : points) {
+        const BgAffineRecord& bg = BgAffineState[which / 2];
+        Poke32(IoRam + offset, static_cast<uint32_t>(which & 1 ? bg.refY : bg.refX) & 0x0FFFFFFF);
+    }
 }
 
 class StateFileTest : public MachineTest {
@@ -820,6 +827,24 @@ TEST_F(StateFileTest, AStateFileOfAnEarlierBuildLoadsAndSavesBackUnchanged) {
     std::vector<uint8_t> again = ReadFile(dir / "again.sta");
     for (uint32_t w = 32; w <= 36; ++w) Poke32(&again[StateHardwareOffset + 4 * w], 0);
     EXPECT_TRUE(again == kept);
+}
+
+// An earlier build's reset left half of the points as the last game had
+// them; a state saved after that holds a point its own registers do not.
+// It loads with the registers' point, and the frame's progress from it.
+TEST_F(StateFileTest, APointItsRegistersDoNotHoldIsNotBroughtBack) {
+    Scramble(1);
+    BgAffineState[0].refY += 0x50000;
+    BgAffineState[0].curY += 0x50000;
+    BgAffineState[1].refX -= 0x300;
+    BgAffineState[1].curX -= 0x300;
+    ASSERT_EQ(SaveState("stale.sta"), 1);
+    Scramble(2);
+    ASSERT_EQ(LoadState("stale.sta"), 1);
+    EXPECT_EQ(BgAffineState[0].refY, 2000);
+    EXPECT_EQ(BgAffineState[0].curY, 40000);
+    EXPECT_EQ(BgAffineState[1].refX, 5);
+    EXPECT_EQ(BgAffineState[1].curX, 7 + 1);
 }
 
 // Hosts that keep states in memory get the file's bytes, and the same
