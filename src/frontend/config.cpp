@@ -275,6 +275,9 @@ void ApplySetup(DialogWindow& dialog) {
     WriteFlag(General, "CheckCRC", CheckCRC);
     WriteInt(General, "UpdatePeriod", UpdatePeriod);
     WriteInt(General, "TimerPeriod", TimerPeriod);
+    // Not in the dialog: written back like the others, but only when on,
+    // so that with the default the file is written exactly as before.
+    if (DirectSound) WriteInt(General, "DirectSound", DirectSound);
     ProfileWriteString(General, "SoundLogFile", SoundLogFile, IniPath);
 
     WriteInt(CartridgeSection, "SoundSwitch", SoundSwitch);

@@ -98,11 +98,13 @@ inline void WriteByte(uint32_t a, uint8_t v) {
         // A byte write acts as a halfword write whose other half repeats
         // what the I/O area holds.
         const uint8_t other = IoRam[(a ^ 1) & 0x3FFF];
+        IoByteLanes = (a & 1) ? 2 : 1;
         if (a & 1) {
             IoWrite(a ^ 1, static_cast<uint16_t>((v << 8) | other));
         } else {
             IoWrite(a, static_cast<uint16_t>((other << 8) | v));
         }
+        IoByteLanes = 3;
         return;
     }
     WritePageTable[a >> 14][a & 0x3FFF] = v;

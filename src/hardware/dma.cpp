@@ -128,4 +128,30 @@ void RunDma(int channel) {
     RunningChannels &= ~bit;
 }
 
+void RunSoundDma(int channel) {
+    const int c = channel & 3;
+    const uint32_t bit = 1u << c;
+    if (RunningChannels & bit) return;
+    constexpr uint32_t Words = 4;
+    uint32_t s = IoRead32(IoDMASAD(c)) & (SourceMask[c] + 1 - 4);
+    const uint32_t d = IoRead32(IoDMADAD(c)) & (DestinationMask[c] + 1 - 4);
+    const uint16_t k = IoRead16(IoDMACNT_H(c));
+    uint32_t sourceStep = 4;
+    if (k & DmaSourceFixed) sourceStep = 0;
+    else if (k & DmaSourceDown) sourceStep = 0u - 4;
+    if (Verbose & 0x08) {
+        Log("DMA%d: %08X-%08X -> %08X-%08X (%dbit,%s%s%s) at line %d\n", c, s, s + sourceStep * (Words - 1), d, d, 32,
+            TimingName[3], (k & DmaIrq) ? ",IRQ" : "", (k & DmaRepeat) ? ",Repeat" : "", IoRead16(IoVCOUNT));
+    }
+    RunningChannels |= bit;
+    for (uint32_t i = 0; i < Words; ++i) {
+        WriteWord(d, ReadWord(s));
+        s = (s + sourceStep) & SourceMask[c];
+    }
+    if (k & DmaIrq) RaiseInterrupt(static_cast<uint16_t>(IrqDma0 << c));
+    IoStore32(IoDMASAD(c), s);
+    if (!(k & DmaRepeat)) IoStore16(IoDMACNT_H(c), static_cast<uint16_t>(IoRead16(IoDMACNT_H(c)) & ~DmaEnable));
+    RunningChannels &= ~bit;
+}
+
 }  // namespace koru

@@ -10,6 +10,12 @@ namespace koru {
 // again.
 void RunDma(int channel);
 
+// The sound request of direct sound: channel 1 or 2, set to the special
+// start timing with a sound FIFO as its destination, moves four words into
+// the FIFO, whatever its count and unit, with the destination fixed. Like
+// any repeating channel it stays enabled with its repeat bit set.
+void RunSoundDma(int channel);
+
 // True while any channel is transferring: the write under way comes from a
 // transfer, not from the processor.
 bool DmaRunning();

@@ -11,6 +11,7 @@
 #include "hardware/registers.h"
 #include "hardware/timers.h"
 #include "machine/log.h"
+#include "sound/direct_sound.h"
 #include "sound/sound_registers.h"
 #include "video/video_registers.h"
 
@@ -27,6 +28,7 @@ struct IoUnit {
 constexpr IoUnit IoUnits[] = {
     {IoDISPCNT, IoVideoLast, VideoRegisterWrite},
     {IoSoundFirst, IoSoundLast, SoundRegisterWrite},
+    {IoFIFO_A, IoFIFO_B + 2, FifoRegisterWrite},
     {IoDMA0SAD, IoDMACNT_H(3), DmaRegisterWrite},
     {IoTMCNT_L(0), IoTMCNT_H(3), TimerRegisterWrite},
     {IoKEYINPUT, IoKEYCNT, KeypadRegisterWrite},
@@ -37,6 +39,8 @@ constexpr IoUnit IoUnits[] = {
 };
 
 }  // namespace
+
+uint32_t IoByteLanes = 3;
 
 void IoWrite(uint32_t address, uint16_t v) {
     const uint32_t offset = address & 0xFFE;

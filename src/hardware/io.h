@@ -11,4 +11,11 @@ namespace koru {
 // is used.
 void IoWrite(uint32_t address, uint16_t value);
 
+// The bytes of the halfword under way that the program itself wrote: bit 0
+// the low byte, bit 1 the high one. A byte store reaches IoWrite as a
+// halfword that repeats the other byte from the I/O area (see WriteByte), so
+// a register that takes bytes one by one (a sound FIFO) asks here which
+// were written. 3 outside byte stores.
+extern uint32_t IoByteLanes;
+
 }  // namespace koru

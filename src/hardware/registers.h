@@ -68,7 +68,20 @@ constexpr uint16_t BldCntSecondBackdrop = 0x2000;
 // ---- Sound --------------------------------------------------------------
 constexpr uint32_t IoSoundFirst = 0x060;  // tone generators and wave pattern
 constexpr uint32_t IoSoundLast = 0x09F;
+constexpr uint32_t IoSOUNDCNT_H = 0x082;  // direct-sound control
+constexpr uint32_t IoSOUNDCNT_X = 0x084;  // master control
 constexpr uint32_t IoSOUNDBIAS = 0x088;
+constexpr uint32_t IoFIFO_A = 0x0A0;      // direct-sound FIFOs, 4 bytes each
+constexpr uint32_t IoFIFO_B = 0x0A4;
+
+// Direct-sound control: for FIFO A, B at the shift below.
+constexpr uint16_t SoundCntHFullA = 0x0004;  // 100 % (else 50 %); B: 0x0008
+constexpr uint16_t SoundCntHRightA = 0x0100;
+constexpr uint16_t SoundCntHLeftA = 0x0200;
+constexpr uint16_t SoundCntHTimerA = 0x0400;  // timer 1 (else timer 0)
+constexpr uint16_t SoundCntHResetA = 0x0800;  // empties the FIFO; reads 0
+constexpr uint32_t SoundCntHShiftB = 4;       // B's bits 12-15 are A's 8-11 shifted
+constexpr uint16_t SoundCntXOn = 0x0080;
 
 // ---- DMA ----------------------------------------------------------------
 constexpr uint32_t IoDMA0SAD = 0x0B0;  // channel c at 0x0B0 + 12c

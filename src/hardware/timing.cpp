@@ -14,6 +14,7 @@
 #include "machine/machine.h"
 #include "machine/savefiles.h"
 #include "machine/settings.h"
+#include "sound/direct_sound.h"
 #include "sound/midilog.h"
 #include "sound/sound.h"
 #include "video/video.h"
@@ -75,7 +76,9 @@ void AdvanceSound() {
 }  // namespace
 
 int32_t AdvanceScanline() {
-    RunTimers(static_cast<int64_t>(CpuState.SliceCycles) - CpuState.Cycles);
+    const int64_t elapsed = static_cast<int64_t>(CpuState.SliceCycles) - CpuState.Cycles;
+    RunTimers(elapsed);
+    if (DirectSound) RunDirectSound(elapsed);
 
     const uint16_t oldStatus = IoRead16(IoDISPSTAT);
     uint16_t status = static_cast<uint16_t>(oldStatus ^ DispStatHBlank);

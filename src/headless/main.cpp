@@ -33,7 +33,8 @@ std::vector<uint16_t> LastFrame(koru::ScreenWidth * koru::FrameHeight);
 bool FramePresented = false;
 
 // --wave-out: the wave device's buffers go to a file instead of a sound
-// card, one buffer each time emulated time has advanced by its length.
+// card, one buffer each time emulated time has advanced by its length. With
+// direct sound the device opens in stereo, and so does the file.
 koru::ManualWaveDevice WaveRecorder;
 koru::headless::WaveFile WaveOutput;
 bool WaveOutputActive = false;
@@ -46,14 +47,15 @@ constexpr uint64_t CyclesPerSecond = 16777216;
 void PaceWaveOutput() {
     if (!WaveOutputActive || WaveOutputFailed) return;
     const uint64_t due = FramesRun * CyclesPerFrame * static_cast<uint64_t>(koru::SoundRate) / CyclesPerSecond;
-    uint8_t buffer[koru::WaveBufferSamples];
+    const int channels = WaveRecorder.Channels();
+    uint8_t buffer[2 * koru::WaveBufferSamples];
     while (WaveSamplesPlayed + koru::WaveBufferSamples <= due) {
-        const int played = WaveRecorder.Play(buffer, koru::WaveBufferSamples);
+        const int played = WaveRecorder.Play(buffer, koru::WaveBufferSamples * channels);
         if (played <= 0 || !WaveOutput.Append(buffer, played)) {
             WaveOutputFailed = true;
             return;
         }
-        WaveSamplesPlayed += static_cast<uint64_t>(played);
+        WaveSamplesPlayed += static_cast<uint64_t>(played / channels);
     }
 }
 
@@ -105,13 +107,14 @@ int main(int argc, char** argv) {
     koru::CheckCRC = TheOptions.checkCrc;
     koru::SoundRate = TheOptions.soundRate;
     koru::Verbose = TheOptions.verbose;
+    koru::DirectSound = TheOptions.directSound;
 
     koru::FrameBuffer = FrameStore.data();
     koru::BuildColourTables();
 
     // The sound as the desktop program opens it before a run.
     if (!TheOptions.waveOut.empty()) {
-        if (!WaveOutput.Create(TheOptions.waveOut, koru::SoundRate)) {
+        if (!WaveOutput.Create(TheOptions.waveOut, koru::SoundRate, koru::DirectSound ? 2 : 1)) {
             std::fprintf(stderr, "koru-headless: cannot write %s\n", TheOptions.waveOut.c_str());
             return 1;
         }

@@ -55,6 +55,7 @@ const char* Usage() {
            "  --sound-rate R      0 no sound, 1-8191 MIDI device, 8192 and up wave device\n"
            "  --wave-out FILE     with a rate of 8192 or more: write the wave output to FILE\n"
            "  --save-state FILE   save the machine state to FILE when the run ends\n"
+           "  --direct-sound 0|1  play FIFO A and B through the wave output (default 0)\n"
            "  --bench             at exit print frames, wall time, frame rate and speed\n";
 }
 
@@ -129,6 +130,9 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
         } else if (!std::strcmp(arg, "--sound-rate")) {
             if (!number(arg, 0, 0x7FFFFFFF, n)) return false;
             options.soundRate = static_cast<int32_t>(n);
+        } else if (!std::strcmp(arg, "--direct-sound")) {
+            if (!number(arg, 0, 1, n)) return false;
+            options.directSound = static_cast<int32_t>(n);
         } else if (!std::strcmp(arg, "--bench")) {
             options.bench = true;
         } else if (!std::strcmp(arg, "--help") || !std::strcmp(arg, "-h")) {

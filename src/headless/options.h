@@ -25,6 +25,7 @@ struct Options {
     std::string waveOut;
     std::string saveState;
     bool bench = false;
+    int32_t directSound = 0;  // the "DirectSound" setting
 };
 
 // Parses argv; on a bad command line writes the reason to error and

@@ -13,16 +13,16 @@ WaveFile::~WaveFile() {
     if (file_) std::fclose(file_);
 }
 
-bool WaveFile::Create(const std::string& name, int rate) {
+bool WaveFile::Create(const std::string& name, int rate, int channels) {
     file_ = std::fopen(name.c_str(), "wb");
     if (!file_) return false;
     uint8_t header[44] = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' '};
     PutLittle(header + 16, 16, 4);    // format chunk size
     PutLittle(header + 20, 1, 2);     // PCM
-    PutLittle(header + 22, 1, 2);     // mono
+    PutLittle(header + 22, static_cast<uint32_t>(channels), 2);
     PutLittle(header + 24, static_cast<uint32_t>(rate), 4);
-    PutLittle(header + 28, static_cast<uint32_t>(rate), 4);  // bytes a second
-    PutLittle(header + 32, 1, 2);     // block alignment
+    PutLittle(header + 28, static_cast<uint32_t>(rate * channels), 4);  // bytes a second
+    PutLittle(header + 32, static_cast<uint32_t>(channels), 2);        // block alignment
     PutLittle(header + 34, 8, 2);     // bits a sample
     header[36] = 'd';
     header[37] = 'a';

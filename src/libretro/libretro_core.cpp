@@ -91,6 +91,7 @@ const retro_variable Variables[] = {
     {"koru_sound_channel_2", "Sound channel 2, square (SoundSwitch); enabled|disabled"},
     {"koru_sound_channel_3", "Sound channel 3, wave (SoundSwitch); enabled|disabled"},
     {"koru_sound_channel_4", "Sound channel 4, noise (SoundSwitch); enabled|disabled"},
+    {"koru_direct_sound", "Direct sound, FIFO A and B (DirectSound; at the next load); disabled|enabled"},
     {nullptr, nullptr},
 };
 
@@ -289,6 +290,9 @@ RETRO_API bool retro_load_game(const retro_game_info* game) {
     ResetSettings();
     Verbose = 0;
     ReadOptions();
+    // Direct sound changes the sound output and the size of a state, so it
+    // is taken only here, never while a game runs.
+    DirectSound = Enabled("koru_direct_sound", false) ? 1 : 0;
     std::fill(std::begin(FrameStore), std::end(FrameStore), uint16_t{0});
     ConvertPicture();
     // No MIDI log: the recording is never switched on here.

@@ -17,7 +17,14 @@ int16_t Scaled(uint8_t sample, uint32_t level) {
 
 }  // namespace
 
+bool PacedWaveDevice::OpenStereo(int rate, WaveClient* client) {
+    Open(rate, client);
+    channels_ = 2;
+    return true;
+}
+
 bool PacedWaveDevice::Open(int, WaveClient* client) {
+    channels_ = 1;
     client_ = client;
     open_ = true;
     paused_ = false;
@@ -57,15 +64,15 @@ bool PacedWaveDevice::Close() {
 int PacedWaveDevice::Play(uint8_t* samples) {
     if (!open_ || queue_.empty()) return 0;
     const QueuedBuffer buffer = queue_.front();
-    const int length = std::min(buffer.length, WaveBufferSamples);
+    const int length = std::min(buffer.length, WaveBufferSamples * channels_);
     if (paused_) {
         std::memset(samples, 0x80, length);
-        return length;
+        return length / channels_;
     }
     std::memcpy(samples, buffer.samples, length);
     queue_.pop_front();
     client_->WaveDone(buffer.index);
-    return length;
+    return length / channels_;
 }
 
 void AudioPacer::Begin(PacedWaveDevice* device, int rate) {
@@ -79,17 +86,20 @@ void AudioPacer::Begin(PacedWaveDevice* device, int rate) {
 
 int AudioPacer::Frame(uint64_t frames, int16_t* out) {
     const uint64_t due = frames * CyclesPerFrame * static_cast<uint64_t>(rate_) / CyclesPerSecond;
-    uint8_t buffer[WaveBufferSamples];
+    uint8_t buffer[2 * WaveBufferSamples];
     while (played_ + WaveBufferSamples <= due) {
         const int count = device_ ? device_->Play(buffer) : 0;
         // A device that cannot play (it did not open) leaves silence.
+        const int channels = count > 0 ? device_->Channels() : 1;
         if (count <= 0) std::memset(buffer, 0x80, WaveBufferSamples);
         const int taken = count > 0 ? count : WaveBufferSamples;
         const uint32_t volume = device_ ? device_->Volume() : 0;
+        // Mono: the one sample on both sides.
+        const int right = channels - 1;
         for (int i = 0; i < taken; ++i) {
             const size_t at = 2 * (ringWrite_++ % RingFrames);
-            ring_[at] = Scaled(buffer[i], volume & 0xFFFF);
-            ring_[at + 1] = Scaled(buffer[i], volume >> 16);
+            ring_[at] = Scaled(buffer[channels * i], volume & 0xFFFF);
+            ring_[at + 1] = Scaled(buffer[channels * i + right], volume >> 16);
         }
         played_ += static_cast<uint64_t>(taken);
     }

@@ -25,6 +25,8 @@ namespace koru::libretro {
 class PacedWaveDevice final : public WaveDevice {
 public:
     bool Open(int rate, WaveClient* client) override;
+    // With direct sound: the buffers hold left and right samples.
+    bool OpenStereo(int rate, WaveClient* client) override;
     void Write(int index, const uint8_t* samples, int length) override;
     void Reset() override;
     void Pause() override;
@@ -33,13 +35,14 @@ public:
     bool Close() override;
     bool OwnsSynthesisThread() const override { return true; }
 
-    // Plays the oldest queued buffer into samples (at most WaveBufferSamples)
-    // and hands it back, which mixes the next one and queues it again. While
-    // paused, plays as much silence and keeps the buffers. Returns the
-    // number of samples, 0 when nothing is queued.
+    // Plays the oldest queued buffer into samples (at most WaveBufferSamples
+    // frames of Channels() samples) and hands it back, which mixes the next
+    // one and queues it again. While paused, plays as much silence and keeps
+    // the buffers. Returns the number of frames, 0 when nothing is queued.
     int Play(uint8_t* samples);
 
     bool IsOpen() const { return open_; }
+    int Channels() const { return channels_; }
     uint32_t Volume() const { return volume_; }
 
 private:
@@ -52,10 +55,12 @@ private:
     WaveClient* client_ = nullptr;
     bool open_ = false;
     bool paused_ = false;
+    int channels_ = 1;
     uint32_t volume_ = 0xFFFFFFFF;
 };
 
-// Turns the device's 8-bit mono buffers into 16-bit stereo frames, one
+// Turns the device's 8-bit buffers (mono, or stereo with direct sound) into
+// 16-bit stereo frames, one
 // batch per emulated frame.
 class AudioPacer {
 public:

@@ -19,6 +19,7 @@
 #include "machine/memory.h"
 #include "machine/savefiles.h"
 #include "machine/settings.h"
+#include "sound/direct_sound.h"
 #include "sound/midilog.h"
 #include "sound/sound_registers.h"
 #include "video/video.h"
@@ -276,6 +277,7 @@ void ResetHardware() {
     // back to their power-on values.
     ResetBackupMemories();
     ResetSound();
+    ResetDirectSound();
     ResetTimers();
     ResetDma();
 

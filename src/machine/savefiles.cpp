@@ -1,7 +1,8 @@
 // The state file (".sta"): header, processor record, FLASH state, the
 // hardware words kept outside the I/O area and the seven memory regions; for
 // a cartridge with a 128 KB FLASH chip, a tagged block with the chip's second
-// bank follows. A state file is read and checked whole before anything is
+// bank follows, and with direct sound on, a tagged block with its FIFOs. A
+// state file is read and checked whole before anything is
 // changed, so a damaged or foreign file leaves the running machine as it was.
 // It is written through FileReplacement: the old file stays until the new
 // one is completely on the disk. The battery save is in battery.cpp.
@@ -24,7 +25,9 @@
 #include "machine/machine.h"
 #include "machine/memory.h"
 #include "machine/safefile.h"
+#include "machine/settings.h"
 #include "machine/state_words.h"
+#include "sound/direct_sound.h"
 #include "video/video_registers.h"
 
 namespace koru {
@@ -40,14 +43,33 @@ constexpr uint8_t StateMagic[4] = {0x53, 0x54, 0x44, 0x1A};
 // banks) leaves bank 1 as the battery save brought it.
 constexpr uint8_t BankTag[4] = {'F', 'B', 'K', '1'};
 constexpr uint32_t BankBlockBytes = 8 + FlashBankSize;
-constexpr uint32_t LargestState = StateFileSize + BankBlockBytes;
+
+// Direct sound (the "DirectSound" setting) keeps its FIFOs, their positions
+// and the sample clocks in a block of the same kind after the layout and the
+// bank's block. With the setting off it is neither written nor read, so the
+// file is the one the machine without direct sound writes; with it on, a
+// file without the block (or with a damaged one) loads with the FIFOs empty.
+constexpr uint8_t SoundTag[4] = {'D', 'S', 'N', 'D'};
+constexpr uint32_t SoundBlockBytes = 8 + DirectSoundStateBytes;
+constexpr uint32_t LargestState = StateFileSize + BankBlockBytes + SoundBlockBytes;
 
 bool HasBankBlock() { return CartridgeSaveType == SaveType::Flash128; }
+bool HasSoundBlock() { return DirectSound != 0; }
+uint32_t SoundBlockOffset() { return StateFileSize + (HasBankBlock() ? BankBlockBytes : 0); }
+
+// The direct-sound block of the state in, when it is there, whole and holds
+// values the machine can produce; null otherwise.
+const uint8_t* SoundBlockIn(const uint8_t* in, size_t size) {
+    const uint8_t* block = in + SoundBlockOffset();
+    if (!HasSoundBlock() || size < SoundBlockOffset() + SoundBlockBytes) return nullptr;
+    if (std::memcmp(block, SoundTag, 4) != 0 || Peek32(block + 4) != DirectSoundStateBytes) return nullptr;
+    return DirectSoundStateValid(block + 8) ? block + 8 : nullptr;
+}
 
 // Whether the block with bank 1 follows the layout of the state in, whole.
 bool BankBlockIn(const uint8_t* in, size_t size) {
     const uint8_t* block = in + StateFileSize;
-    return HasBankBlock() && size >= LargestState && std::memcmp(block, BankTag, 4) == 0 &&
+    return HasBankBlock() && size >= StateFileSize + BankBlockBytes && std::memcmp(block, BankTag, 4) == 0 &&
            Peek32(block + 4) == FlashBankSize;
 }
 constexpr uint32_t HardwareBytes = HardwareBlockWords * 4;
@@ -175,15 +197,23 @@ bool SaveStateToBuffer(uint8_t* out) {
         std::memcpy(p, BankTag, 4);
         Poke32(p + 4, FlashBankSize);
         std::memcpy(p + 8, FlashBank1, FlashBankSize);
+        p += BankBlockBytes;
+    }
+    if (HasSoundBlock()) {
+        std::memcpy(p, SoundTag, 4);
+        Poke32(p + 4, DirectSoundStateBytes);
+        PackDirectSound(p + 8);
     }
     return true;
 }
 
-uint32_t StateSize() { return HasBankBlock() ? LargestState : StateFileSize; }
+uint32_t StateSize() {
+    return StateFileSize + (HasBankBlock() ? BankBlockBytes : 0) + (HasSoundBlock() ? SoundBlockBytes : 0);
+}
 
 bool LoadStateFromBuffer(const uint8_t* in, size_t size) {
-    // After the layout only the block of bank 1 is looked for; whatever
-    // else follows is not read.
+    // After the layout only the blocks of bank 1 and of direct sound are
+    // looked for; whatever else follows is not read.
     if (!MachineReady() || size < StateFileSize) return false;
     uint32_t hardware[HardwareBlockWords];
     std::memcpy(hardware, in + StateHardwareOffset, HardwareBytes);
@@ -208,6 +238,13 @@ bool LoadStateFromBuffer(const uint8_t* in, size_t size) {
         p += region->size;
     }
     if (bankBlock) std::memcpy(FlashBank1, p + 8, FlashBankSize);
+    if (HasSoundBlock()) {
+        if (const uint8_t* sound = SoundBlockIn(in, size)) {
+            UnpackDirectSound(sound);
+        } else {
+            ResetDirectSound();
+        }
+    }
     for (const StateUnit* unit : HardwareUnits) {
         if (unit->loaded) unit->loaded();
     }

@@ -75,7 +75,8 @@ uint8_t LoadState(const char* fileName);
 bool SaveStateToBuffer(uint8_t* out);
 bool LoadStateFromBuffer(const uint8_t* in, size_t size);
 // Bytes of a state of the running cartridge: StateFileSize, and for a 128 KB
-// FLASH chip the block with its second bank after it.
+// FLASH chip the block with its second bank after it, then with direct sound
+// on the block with its FIFOs.
 uint32_t StateSize();
 // Called at every vertical blank while the machine runs: keeps the battery
 // save on disk up to date while the game is played.

@@ -16,6 +16,7 @@ int32_t SoundVolume;
 int32_t SoundBuffers;
 int32_t SoundRate;
 char SoundLogFile[MaxPathLength + 1];
+int32_t DirectSound;
 
 // In the order the configuration file is read.
 const IntSetting IntSettings[IntSettingCount] = {
@@ -30,6 +31,7 @@ const IntSetting IntSettings[IntSettingCount] = {
     {"SoundVolume", 200, [] { return SoundVolume; }, [](int32_t v) { SoundVolume = v; }},
     {"SoundBuffers", 16, [] { return SoundBuffers; }, [](int32_t v) { SoundBuffers = v; }},
     {"SoundRate", 1, [] { return SoundRate; }, [](int32_t v) { SoundRate = v; }},
+    {"DirectSound", 0, [] { return DirectSound; }, [](int32_t v) { DirectSound = v; }},
 };
 
 const char* const DefaultSoundLogFile = "LOG.MID";

@@ -19,6 +19,8 @@ extern int32_t SoundVolume;   // 0-255
 extern int32_t SoundBuffers;  // wave buffers in flight, 2-32
 extern int32_t SoundRate;     // 0 none, 1-8191 MIDI, 8192 and up wave device
 extern char SoundLogFile[MaxPathLength + 1];  // MIDI log file name
+// Extensions, off by default (section "KORU" like the settings above):
+extern int32_t DirectSound;   // 1: FIFO A and B play through the wave device
 
 // The integer settings: key, default (the value when the configuration file
 // has no such key), and how the variable is read and set.
@@ -28,7 +30,7 @@ struct IntSetting {
     int32_t (*get)();
     void (*set)(int32_t);
 };
-constexpr int IntSettingCount = 10;
+constexpr int IntSettingCount = 11;
 extern const IntSetting IntSettings[IntSettingCount];
 extern const char* const DefaultSoundLogFile;
 

@@ -68,6 +68,19 @@ public:
     // threads that must not be held up (an audio callback): the client
     // then refills on a thread of its own.
     virtual bool OwnsSynthesisThread() const { return false; }
+    // Opens for 8-bit unsigned stereo, each frame the left sample then the
+    // right one; lengths given to Write are then in bytes, two a frame.
+    // False for a device that has no stereo (the default) or cannot open.
+    virtual bool OpenStereo(int rate, WaveClient* client) {
+        (void)rate;
+        (void)client;
+        return false;
+    }
+    // Called once on the synthesis thread that the output starts (see
+    // OwnsSynthesisThread), before its first mixing: a device can raise the
+    // thread's priority there, since a buffer mixed late is a gap in the
+    // sound.
+    virtual void PrepareSynthesisThread() {}
 };
 
 }  // namespace koru

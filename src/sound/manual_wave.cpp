@@ -6,8 +6,16 @@
 
 namespace koru {
 
+bool ManualWaveDevice::OpenStereo(int rate, WaveClient* client) {
+    if (!Open(rate, client)) return false;
+    std::lock_guard<std::mutex> lock(mutex_);
+    channels_ = 2;
+    return true;
+}
+
 bool ManualWaveDevice::Open(int rate, WaveClient* client) {
     std::lock_guard<std::mutex> lock(mutex_);
+    channels_ = 1;
     if (failOpen_) {
         failOpen_ = false;
         return false;
@@ -107,6 +115,11 @@ uint32_t ManualWaveDevice::Volume() const {
 int ManualWaveDevice::Rate() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return rate_;
+}
+
+int ManualWaveDevice::Channels() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return channels_;
 }
 
 int ManualWaveDevice::Queued() const {

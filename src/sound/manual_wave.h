@@ -14,6 +14,7 @@ namespace koru {
 class ManualWaveDevice final : public WaveDevice {
 public:
     bool Open(int rate, WaveClient* client) override;
+    bool OpenStereo(int rate, WaveClient* client) override;
     void Write(int index, const uint8_t* samples, int length) override;
     void Reset() override;
     void Pause() override;
@@ -36,6 +37,7 @@ public:
     bool IsPaused() const;
     uint32_t Volume() const;
     int Rate() const;
+    int Channels() const;  // 2 when opened in stereo
     int Queued() const;
 
 private:
@@ -53,6 +55,7 @@ private:
     bool failOpen_ = false;
     uint32_t volume_ = 0xFFFFFFFF;
     int rate_ = 0;
+    int channels_ = 1;
     uint32_t generation_ = 0;  // counts resets and closes, which end a wait in Play
 };
 

@@ -5,14 +5,25 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <condition_variable>
 #include <cstring>
-#include <deque>
-#include <memory>
-#include <mutex>
 #include <system_error>
 #include <thread>
 
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#else
+#include <semaphore.h>
+
+#include <cerrno>
+#endif
+
+#include "machine/settings.h"
 #include "sound/device.h"
 #include "sound/midilog.h"
 #include "sound/synthesis.h"
@@ -44,18 +55,20 @@ const std::array<NoteEntry, NoteTableSize> TheNoteTable = BuildNoteTable();
 MidiDevice* InstalledMidi = nullptr;
 WaveDevice* InstalledWave = nullptr;
 MidiDevice* OpenMidi = nullptr;
-WaveDevice* OpenWave = nullptr;
+WaveDevice* OpenWave = nullptr;    // the wave device when it plays the notes
+WaveDevice* MixingWave = nullptr;  // the wave device that is open, for the notes or beside the MIDI device
+// The rate of the direct-sound frames the wave device takes; 0 when it
+// takes none (main thread).
+int32_t DirectRate = 0;
 
-// A played buffer back from the device, or the device's close.
-struct ThreadMessage {
-    bool close;
-    int index;
-};
+// The rate of the wave device that plays direct sound beside the MIDI
+// device: the console's own output rate.
+constexpr int BesideMidiRate = 32768;
 
 // The buffer headers: each buffer with its index and whether it is prepared
-// (handed out to the device or about to be).
+// (handed out to the device or about to be). Room for a stereo buffer.
 struct WaveHeader {
-    uint8_t data[WaveBufferSamples];
+    uint8_t data[2 * WaveBufferSamples];
     std::atomic<uint32_t> prepared{0};
 };
 WaveHeader Headers[WaveBufferCount];
@@ -67,51 +80,91 @@ void Refill(WaveDevice* device, int index) {
     WaveHeader& header = Headers[index];
     header.prepared.store(0, Relaxed);
     // While the device closes, played buffers stay idle.
-    if (Output.stop.load(Relaxed) || Output.rate.load(Relaxed) < 8192) return;
-    MixWaveBuffer(header.data);
+    if (Output.stop.load(Relaxed)) return;
+    const bool direct = Output.direct.load(Relaxed) != 0;
+    if (!direct && Output.rate.load(Relaxed) < 8192) return;
+    MixWaveFrames(header.data);
     header.prepared.store(1, Relaxed);
-    device->Write(index, header.data, WaveBufferSamples);
+    device->Write(index, header.data, WaveBufferSamples * (direct ? Output.frameChannels.load(Relaxed) : 1));
 }
 
+// The system's own counting semaphore, which wakes the synthesis thread:
+// posting it neither allocates nor waits. (The library's std::semaphore is
+// built on its atomic waits, which on Windows can lose a wake-up and leave
+// the thread asleep with buffers to refill.)
+class Wakeup {
+public:
+#ifdef _WIN32
+    Wakeup() : handle_(CreateSemaphoreW(nullptr, 0, 0x7FFFFFFF, nullptr)) {
+        if (!handle_) throw std::system_error(static_cast<int>(GetLastError()), std::system_category());
+    }
+    ~Wakeup() { CloseHandle(handle_); }
+    void Post() { ReleaseSemaphore(handle_, 1, nullptr); }
+    void Wait() { WaitForSingleObject(handle_, INFINITE); }
+
+private:
+    HANDLE handle_;
+#else
+    Wakeup() {
+        if (sem_init(&semaphore_, 0, 0) != 0) throw std::system_error(errno, std::generic_category());
+    }
+    ~Wakeup() { sem_destroy(&semaphore_); }
+    void Post() { sem_post(&semaphore_); }
+    void Wait() {
+        while (sem_wait(&semaphore_) != 0 && errno == EINTR) {
+        }
+    }
+
+private:
+    sem_t semaphore_;
+#endif
+    Wakeup(const Wakeup&) = delete;
+    Wakeup& operator=(const Wakeup&) = delete;
+};
+
 // The synthesis thread of a device whose notifications come from threads
-// that must not wait for the mixing: it waits for played buffers, refills
-// them and writes them to the device again. Its queue stands in for a thread
-// message queue; the device posts to it from its own threads.
+// that must not wait for the mixing (an audio callback): it waits for played
+// buffers, refills them and writes them to the device again. The notices
+// reach it through a fixed queue without locks, and a semaphore wakes it, so
+// the device's thread neither allocates nor waits on anything the mixing
+// holds.
 class SynthesisThread final : public WaveClient {
 public:
     explicit SynthesisThread(WaveDevice* device) : device_(device) { thread_ = std::thread([this] { Run(); }); }
     ~SynthesisThread() override { thread_.join(); }
 
-    void WaveDone(int index) override { Post({false, index}); }
-    void WaveClosed() override { Post({true, 0}); }
+    void WaveDone(int index) override { Post(index); }
+    void WaveClosed() override { Post(CloseNotice); }
 
 private:
-    void Post(ThreadMessage message) {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            queue_.push_back(message);
-        }
-        ready_.notify_one();
+    static constexpr int32_t CloseNotice = -1;
+
+    // At most every buffer and the close are under way at once, so the
+    // queue never fills.
+    void Post(int32_t notice) {
+        if (notices_.Post(notice)) ready_.Post();
     }
 
     void Run() {
+        bool prepared = false;
         for (;;) {
-            ThreadMessage message;
-            {
-                std::unique_lock<std::mutex> lock(mutex_);
-                ready_.wait(lock, [this] { return !queue_.empty(); });
-                message = queue_.front();
-                queue_.pop_front();
+            ready_.Wait();
+            int32_t notice;
+            // The semaphore counts completed posts, but a poster that claimed
+            // an earlier cell may still be writing it.
+            while (!notices_.Take(notice)) std::this_thread::yield();
+            if (notice == CloseNotice) return;
+            if (!prepared) {
+                device_->PrepareSynthesisThread();
+                prepared = true;
             }
-            if (message.close) return;
-            Refill(device_, message.index);
+            Refill(device_, notice);
         }
     }
 
     WaveDevice* device_;
-    std::mutex mutex_;
-    std::condition_variable ready_;
-    std::deque<ThreadMessage> queue_;
+    NoticeQueue<2 * WaveBufferCount> notices_;
+    Wakeup ready_;  // before the thread, which uses it from its start
     std::thread thread_;
 };
 
@@ -170,6 +223,13 @@ void DeviceDrum(int type, int force) {
     SendMidi(0x99, (type & 0x100) ? (type & 0x7F) : 77, force / 2);
 }
 
+// A switch mask of 0 pauses the wave device and any other resumes it.
+void SetWaveVolume(WaveDevice* wave, int32_t old, int32_t switches, uint32_t level) {
+    if (switches == 0 && old != 0) wave->Pause();
+    if (switches != 0 && old == 0) wave->Restart();
+    wave->SetVolume(level | level << 16);
+}
+
 void DeviceSetVolume(int volume, int switches) {
     if (Output.rate.load(Relaxed) == 0) return;
     const int32_t old = Output.switches.load(Relaxed);
@@ -177,14 +237,13 @@ void DeviceSetVolume(int volume, int switches) {
     Output.switches.store(switches, Relaxed);
     const uint32_t level = static_cast<uint32_t>(volume) * 256;
     if (OpenWave) {
-        if (switches == 0 && old != 0) OpenWave->Pause();
-        if (switches != 0 && old == 0) OpenWave->Restart();
-        OpenWave->SetVolume(level | level << 16);
+        SetWaveVolume(OpenWave, old, switches, level);
     } else if (OpenMidi) {
         for (int channel = 0; channel < OutputChannels; ++channel) {
             if (((old >> channel) & 1) && !((switches >> channel) & 1)) MidiNoteOff(channel);
         }
         OpenMidi->SetVolume(level | level << 16);
+        if (MixingWave) SetWaveVolume(MixingWave, old, switches, level);
     }
     Output.volume = volume;
 }
@@ -237,11 +296,18 @@ bool OpenMidiDevice() {
     return true;
 }
 
-bool OpenWaveDevice(int rate, int buffers) {
-    Output.rate.store(0, Relaxed);
+// Opens the installed wave device at rate with "buffers" buffers in flight:
+// for the notes (which then sound from the first buffer on), or, beside the
+// MIDI device, for direct sound alone. With direct sound it takes the
+// frames of the ring too, in stereo where the device has stereo.
+bool OpenWaveDevice(int rate, int buffers, bool notes, bool direct) {
     Output.stop.store(0, Relaxed);
     buffers = std::clamp(buffers, 2, WaveBufferCount);
     if (!InstalledWave) return false;
+    // Before any mixing can begin: the ring's consumer is not running.
+    Output.direct.store(0, Relaxed);
+    Output.frameChannels.store(1, Relaxed);
+    if (direct) ResetDirectFrames();
     if (InstalledWave->OwnsSynthesisThread()) {
         Synthesis = new DeviceSynthesis(InstalledWave);
     } else {
@@ -251,14 +317,28 @@ bool OpenWaveDevice(int rate, int buffers) {
             return false;
         }
     }
-    if (!InstalledWave->Open(rate, Synthesis)) {
+    bool opened = false;
+    int channels = 1;
+    if (direct && InstalledWave->OpenStereo(rate, Synthesis)) {
+        opened = true;
+        channels = 2;
+    }
+    if (!opened) opened = InstalledWave->Open(rate, Synthesis);
+    if (!opened) {
         Synthesis->WaveClosed();  // ends the thread
         delete Synthesis;
         Synthesis = nullptr;
         return false;
     }
-    OpenWave = InstalledWave;
-    Output.rate.store(rate, Relaxed);
+    MixingWave = InstalledWave;
+    if (notes) OpenWave = InstalledWave;
+    if (direct) {
+        Output.frameChannels.store(channels, Relaxed);
+        Output.direct.store(1, Relaxed);
+        DirectRate = rate;
+    }
+    if (notes) Output.rate.store(rate, Relaxed);
+    const int length = WaveBufferSamples * channels;
     for (int i = 0; i < WaveBufferCount; ++i) {
         WaveHeader& header = Headers[i];
         header.prepared.store(0, Relaxed);
@@ -266,7 +346,7 @@ bool OpenWaveDevice(int rate, int buffers) {
     }
     for (int i = 0; i < buffers; ++i) {
         Headers[i].prepared.store(1, Relaxed);
-        OpenWave->Write(i, Headers[i].data, WaveBufferSamples);
+        MixingWave->Write(i, Headers[i].data, length);
     }
     return true;
 }
@@ -333,9 +413,19 @@ int OpenSound(int rate, int buffers) {
     Output.rate.store(0, Relaxed);
     OpenMidi = nullptr;
     OpenWave = nullptr;
+    MixingWave = nullptr;
+    DirectRate = 0;
     Output.noise.store(1, Relaxed);
     if (rate == 0) return 1;
-    if (rate < 8192 ? !OpenMidiDevice() : !OpenWaveDevice(rate, buffers)) return 0;
+    const bool direct = DirectSound != 0;
+    if (rate < 8192) {
+        if (!OpenMidiDevice()) return 0;
+        // Samples are not notes: direct sound plays on the wave device
+        // beside the synthesiser, and without one the notes still play.
+        if (direct) OpenWaveDevice(BesideMidiRate, buffers, false, true);
+    } else if (!OpenWaveDevice(rate, buffers, true, direct)) {
+        return 0;
+    }
     // A reopened device gets the programs back.
     for (int channel = 0; channel < OutputChannels; ++channel) {
         DeviceSetInstrument(channel, Output.channels[channel].type.load(Relaxed));
@@ -346,15 +436,15 @@ int OpenSound(int rate, int buffers) {
 void CloseSound() {
     // The thread stops refilling before the buffers are taken back.
     Output.stop.store(1, Relaxed);
-    if (OpenWave) {
-        OpenWave->Reset();
+    if (MixingWave) {
+        MixingWave->Reset();
         for (WaveHeader& header : Headers) header.prepared.store(0, Relaxed);
         // A buffer that the thread was refilling when the stop came may be
         // written after the reset; the device then refuses to close until
         // it has been handed back again.
         do {
-            OpenWave->Reset();
-        } while (!OpenWave->Close());
+            MixingWave->Reset();
+        } while (!MixingWave->Close());
         // The close notification ends the thread; wait for it, so that no
         // refill of this device can overlap the next one. (A device that
         // owns the synthesis thread has waited for it in Close.)
@@ -367,9 +457,17 @@ void CloseSound() {
     }
     OpenMidi = nullptr;
     OpenWave = nullptr;
+    MixingWave = nullptr;
+    DirectRate = 0;
+    Output.direct.store(0, Relaxed);
+    Output.frameChannels.store(1, Relaxed);
     Output.rate.store(0, Relaxed);
 }
 
 int SoundOutputRate() { return Output.rate.load(Relaxed); }
+
+int DirectSoundFrameRate() { return DirectRate; }
+
+void PushDirectFrame(int left, int right) { DirectFrames.Push(PackDirectFrame(left, right)); }
 
 }  // namespace koru

@@ -49,6 +49,18 @@ void CloseSound();
 // wave device.
 int SoundOutputRate();
 
+// Direct sound (the "DirectSound" setting, read by OpenSound): the wave
+// device mixes the machine's direct-sound frames into its output, in stereo
+// where the device has stereo. With the wave device playing the notes the
+// frames come at its rate; beside the MIDI device the wave device opens for
+// them alone. The rate the machine makes the frames at, 0 when no device
+// takes them (the setting is off, or no wave device opened).
+int DirectSoundFrameRate();
+// Hands one frame to the synthesis thread (main thread only); the levels
+// are on the scale of the mixing sum, which the wave device divides by 20
+// into 8-bit samples. Dropped when the device has fallen too far behind.
+void PushDirectFrame(int left, int right);
+
 // MIDI program of each instrument type (indexed by type & 3); a type with
 // bit 8 set selects program type & 0x7F instead.
 extern const uint8_t ProgramTable[4];

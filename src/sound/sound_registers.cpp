@@ -2,6 +2,7 @@
 
 #include "hardware/registers.h"
 #include "machine/settings.h"
+#include "sound/direct_sound.h"
 #include "sound/sound.h"
 
 namespace koru {
@@ -22,6 +23,11 @@ const uint8_t SoundRegisterMap[0x40] = {
 void SoundRegisterWrite(uint32_t offset, uint16_t v) {
     SoundWrite(SoundChip, SoundRegisterMap[offset - IoSoundFirst], static_cast<uint8_t>(v));
     SoundWrite(SoundChip, SoundRegisterMap[offset - IoSoundFirst + 1], static_cast<uint8_t>(v >> 8));
+    // The direct-sound control is only stored unless direct sound is on.
+    if (offset == IoSOUNDCNT_H && DirectSound) {
+        DirectSoundControlWrite(v);
+        return;
+    }
     IoStore16(offset, v);
 }
 

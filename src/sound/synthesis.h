@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "sound/handover.h"
 #include "sound/output.h"
 
 namespace koru {
@@ -34,6 +35,12 @@ struct OutputRecord {
     std::atomic<int32_t> switches{0};  // bit k lets channel k sound; bit 15 drums
     std::atomic<int32_t> stop{0};      // set while the wave device closes
     std::atomic<uint32_t> noise{1};    // shared noise shift register
+    // With direct sound: the wave device takes the direct-sound frames too,
+    // in `frameChannels` channels (2 stereo, 1 mono where the device has no
+    // stereo). direct is 0 otherwise, and the wave device then plays the
+    // tone generators alone, in mono, as it always has.
+    std::atomic<int32_t> direct{0};
+    std::atomic<int32_t> frameChannels{1};
     OutputChannelRecord channels[OutputChannels];
 };
 extern OutputRecord Output;
@@ -54,5 +61,25 @@ extern const DeviceOperations* Operations;
 // current rate into unsigned 8-bit samples, advancing the channels' phases,
 // wave positions and the noise register.
 void MixWaveBuffer(uint8_t* samples);
+
+// Direct-sound frames on their way from the machine to the synthesis thread:
+// left in the low 16 bits, right in the high, each a signed level on the
+// scale of the mixing sum (see direct_sound.h). The ring holds about a third
+// of a second at the highest rates.
+using DirectFrameRing = FrameRing<16384>;
+extern DirectFrameRing DirectFrames;
+constexpr uint32_t PackDirectFrame(int32_t left, int32_t right) {
+    return static_cast<uint16_t>(left) | static_cast<uint32_t>(static_cast<uint16_t>(right)) << 16;
+}
+
+// Empties the ring and gives it its head start of silence; only while no
+// synthesis thread runs (opening the output).
+void ResetDirectFrames();
+
+// The next buffer of the wave device with direct sound: WaveBufferSamples
+// frames of `Output.frameChannels` unsigned 8-bit samples each, the tone
+// generators (when the wave device plays them) and the next direct-sound
+// frames from the ring, mixed. Without direct sound, MixWaveBuffer.
+void MixWaveFrames(uint8_t* samples);
 
 }  // namespace koru

@@ -50,6 +50,7 @@ TEST_F(ConfigTest, WithoutAnIniFileEverySettingHasItsDefaultAndTheFirstRunDrawsE
     EXPECT_EQ(SoundBuffers, 16);
     EXPECT_EQ(SoundRate, 1);
     EXPECT_STREQ(SoundLogFile, "LOG.MID");
+    EXPECT_EQ(DirectSound, 0);
 }
 
 TEST_F(ConfigTest, TheCartridgeSectionWinsForTheKeysItHolds) {
@@ -255,6 +256,16 @@ TEST_F(SetupTest, OkWritesGeneralAndPerCartridgeKeysToTheirSections) {
               "TimerPeriod=0\nSoundLogFile=out.mid\n\n[ZELDA]\nSoundSwitch=32770\nAutoFire=258\nUseDrums=1\n");
     EXPECT_EQ(EmulationActive, 1u);
     EXPECT_EQ(ExitRequest, 0u);
+}
+
+TEST_F(SetupTest, DirectSoundIsReadFromTheIniAndOkWritesItBackWhenOn) {
+    std::ofstream(dir / "KORU.ini", std::ios::binary) << "[KORU]\nDirectSound=1\n";
+    ReadSettings("ZELDA");
+    EXPECT_EQ(DirectSound, 1);
+    std::filesystem::remove(dir / "KORU.ini");
+    Open();
+    Press(IdOk);
+    EXPECT_EQ(ProfileGetInt("KORU", "DirectSound", -1, IniPath), 1);
 }
 
 TEST_F(SetupTest, ChangingTheCrcCheckRestartsTheCartridge) {

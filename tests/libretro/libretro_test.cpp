@@ -131,6 +131,36 @@ TEST_F(LibretroTest, SoundComesInOneBatchAFrameAndIsKoruHeadlessWaveOutput) {
     EXPECT_GT(sounding, 10000u) << "the demo's tune should be heard";
 }
 
+TEST_F(LibretroTest, DirectSoundIsAnOptionAndItsStereoIsKoruHeadlessWaveOutput) {
+    ASSERT_TRUE(host.Load(scratch.Copy("directsound")));
+    const size_t plainState = host.serialize_size();
+    host.options["koru_direct_sound"] = "enabled";
+    ASSERT_TRUE(host.Load(scratch.Copy("directsound")));
+    EXPECT_EQ(host.serialize_size(), plainState + 128) << "the FIFOs' block follows the state";
+    RunFrames(340);
+
+    // As in the mono case above, 13 buffers earlier than koru-headless,
+    // now with each side its own.
+    Scratch other;
+    other.Copy("directsound");
+    ASSERT_TRUE(RunHeadless(other.Dir(), "--frames 340 --sound-rate 48000 --direct-sound 1 --wave-out ds.wav "
+                                         "directsound.gba"));
+    const std::vector<uint8_t> wave = ReadBytes(other.Dir() / "ds.wav");
+    ASSERT_GT(wave.size(), 44u);
+    ASSERT_EQ(wave[22], 2) << "stereo";
+    const std::vector<int16_t>& audio = host.Audio();
+    size_t compared = 0, apart = 0;
+    for (size_t t = 3 * 1024; 2 * t + 1 < audio.size() && 44 + 2 * (t + 13 * 1024) + 1 < wave.size(); ++t) {
+        const size_t at = 44 + 2 * (t + 13 * 1024);
+        ASSERT_EQ(audio[2 * t], (wave[at] - 128) * 200) << "left sample " << t;
+        ASSERT_EQ(audio[2 * t + 1], (wave[at + 1] - 128) * 200) << "right sample " << t;
+        ++compared;
+        if (wave[at] != wave[at + 1]) ++apart;
+    }
+    EXPECT_GT(compared, 200000u);
+    EXPECT_GT(apart, 20000u) << "A on the left and B on the right differ";
+}
+
 TEST_F(LibretroTest, TheFrontEndKeepsTheBatterySave) {
     // What the cartridge saved is in the front end's image, laid out like
     // koru-headless's battery-save file (SRAM, then the EEPROM it used), with

@@ -24,6 +24,8 @@
 #include "machine/machine.h"
 #include "machine/memory.h"
 #include "machine/savefiles.h"
+#include "machine/settings.h"
+#include "sound/direct_sound.h"
 #include "support/test_machine.h"
 #include "video/video_registers.h"
 
@@ -411,6 +413,22 @@ TEST_F(SaveTypeTest, AStateOfATwoBankChipKeepsTheSecondBankAndTheBankShown) {
     EXPECT_EQ(FlashState.bank, 0);
 }
 
+TEST_F(SaveTypeTest, WithDirectSoundTheFifosBlockFollowsTheSecondBanksBlock) {
+    Start("FLASH1M_V103");
+    DirectSound = 1;
+    FlashBank1[0x100] = 0x5A;
+    WriteWord(0x040000A4, 0x11223344);
+    ASSERT_EQ(SaveState("both.sta"), 1);
+    const std::vector<uint8_t> file = ReadFile(dir / "both.sta");
+    ASSERT_EQ(file.size(), StateFileSize + 8 + 65536 + 8 + DirectSoundStateBytes);
+    EXPECT_EQ(std::memcmp(&file[StateFileSize + 8 + 65536], "DSND", 4), 0);
+    ResetHardware();
+    FlashBank1[0x100] = 0;
+    ASSERT_EQ(LoadState("both.sta"), 1);
+    EXPECT_EQ(FlashBank1[0x100], 0x5A);
+    EXPECT_EQ(DirectFifos[1].count, 4u);
+}
+
 // ---------------------------------------------------------------------------
 // Writes that fail leave the old file
 
@@ -706,6 +724,43 @@ TEST_F(StateFileTest, SaveThenLoadBringsBackEverythingStored) {
     Scramble(3);
     ASSERT_EQ(LoadState("reset.sta"), 1);
     EXPECT_TRUE(Snapshot() == reset);
+}
+
+TEST_F(StateFileTest, WithDirectSoundTheFifosFollowTheLayoutInATaggedBlockThatTheLayoutAloneIgnores) {
+    DirectSound = 1;
+    for (uint32_t i = 0; i < 20; ++i) WriteByte(0x040000A0 + (i & 3), static_cast<uint8_t>(i + 1));
+    WriteWord(0x040000A4, 0x11223344);
+    DirectFifos[1].sample = -5;
+    const DirectFifoRecord a = DirectFifos[0], b = DirectFifos[1];
+    ASSERT_EQ(a.count, 20u);
+    EXPECT_EQ(a.bytes[19], 20);
+    ASSERT_EQ(SaveState("sound.sta"), 1);
+    const std::vector<uint8_t> file = ReadFile(dir / "sound.sta");
+    ASSERT_EQ(file.size(), StateFileSize + 8 + DirectSoundStateBytes);
+    EXPECT_EQ(std::memcmp(&file[StateFileSize], "DSND", 4), 0);
+    EXPECT_EQ(Peek32(&file[StateFileSize + 4]), DirectSoundStateBytes);
+
+    ResetDirectSound();
+    ASSERT_EQ(LoadState("sound.sta"), 1);
+    EXPECT_EQ(std::memcmp(&DirectFifos[0], &a, sizeof a), 0);
+    EXPECT_EQ(std::memcmp(&DirectFifos[1], &b, sizeof b), 0);
+
+    // A count the FIFO cannot hold: the state loads with the FIFOs empty.
+    std::vector<uint8_t> damaged = file;
+    Poke32(&damaged[StateFileSize + 8 + 36], 33);
+    WriteFile(dir / "damaged.sta", damaged);
+    ASSERT_EQ(LoadState("damaged.sta"), 1);
+    EXPECT_EQ(DirectFifos[0].count, 0u);
+
+    // With the setting off the block is not read, and the file written is
+    // the layout alone, the same bytes as before it.
+    DirectSound = 0;
+    ASSERT_EQ(LoadState("sound.sta"), 1);
+    EXPECT_EQ(DirectFifos[0].count, 0u);
+    ASSERT_EQ(SaveState("plain.sta"), 1);
+    const std::vector<uint8_t> plain = ReadFile(dir / "plain.sta");
+    ASSERT_EQ(plain.size(), StateFileSize);
+    EXPECT_TRUE(std::equal(plain.begin(), plain.end(), file.begin()));
 }
 
 TEST_F(StateFileTest, TheFileLayout) {

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "sound/sound_support.h"
@@ -143,6 +145,143 @@ TEST_F(CartridgeSoundTest, WaveOutputNeedsAWaveRate) {
     EXPECT_FALSE(std::filesystem::exists(dir / "out.wav"));
     EXPECT_EQ(test::RunHeadless("--midi-log no-such-folder/log.mid " + rom.string() + " 2>&1", &output), 1);
     EXPECT_NE(output.find("cannot write no-such-folder/log.mid"), std::string::npos) << output;
+}
+
+// The stereo WAV file of --direct-sound 1 at 22050 samples a second, split
+// into its left and right samples.
+struct StereoWav {
+    std::vector<uint8_t> left, right;
+};
+StereoWav StereoSamples(const std::vector<uint8_t>& file) {
+    StereoWav wav;
+    if (file.size() < 44 || std::memcmp(file.data() + 36, "data", 4)) {
+        ADD_FAILURE() << "not a WAV file";
+        return wav;
+    }
+    EXPECT_EQ(file[22], 2) << "stereo";
+    EXPECT_EQ(file[32], 2) << "two bytes a frame";
+    for (size_t i = 44; i + 1 < file.size(); i += 2) {
+        wav.left.push_back(file[i]);
+        wav.right.push_back(file[i + 1]);
+    }
+    return wav;
+}
+
+// What a stretch of one side sounds like: its extremes, the rate of its
+// upward crossings of the middle (its pitch, for a square), and of its
+// sudden falls (a saw's).
+struct Heard {
+    int low = 255, high = 0;
+    double risesPerSecond = 0, fallsPerSecond = 0;
+    bool risesBetweenFalls = true;
+};
+Heard Listen(const std::vector<uint8_t>& side, size_t from, size_t to) {
+    Heard h;
+    int rises = 0, falls = 0;
+    int fallen = 0;  // how far the samples have gone down in a row
+    for (size_t i = from; i < to && i < side.size(); ++i) {
+        h.low = std::min<int>(h.low, side[i]);
+        h.high = std::max<int>(h.high, side[i]);
+        if (i == from) continue;
+        if (side[i - 1] < 128 && side[i] >= 128) ++rises;
+        // A fall may pass through one sample between (the output sample
+        // that straddles it); a small one is a step the wrong way.
+        if (side[i] < side[i - 1]) {
+            fallen += side[i - 1] - side[i];
+        } else if (fallen > 0) {
+            if (fallen >= 60) {
+                ++falls;
+            } else {
+                h.risesBetweenFalls = false;
+            }
+            fallen = 0;
+        }
+    }
+    const double seconds = static_cast<double>(to - from) / 22050;
+    h.risesPerSecond = rises / seconds;
+    h.fallsPerSecond = falls / seconds;
+    return h;
+}
+
+TEST_F(CartridgeSoundTest, DirectSoundStreamsTheCartridgesWaveformsIntoTheWaveFile) {
+    const auto rom = test::BuiltRom("directsound");
+    KORU_REQUIRE(std::filesystem::exists(rom), "test cartridges are not built");
+    std::string output;
+    ASSERT_EQ(test::RunHeadless("--frames 340 --sound-rate 22050 --direct-sound 1 --wave-out out.wav --regs " +
+                                    rom.string(),
+                                &output),
+              0)
+        << output;
+    EXPECT_EQ(test::Registers(output)["R12"], 0u) << "SOUNDCNT_H reads its reset bits back";
+    const StereoWav wav = StereoSamples(test::ReadFile(dir / "out.wav"));
+    ASSERT_EQ(wav.left.size(), 340ull * 280896 * 22050 / 16777216 / 1024 * 1024);
+
+    // The cartridge counts its frames once its table is filled, a few
+    // frames after start; the file starts with the 16 buffers in flight and
+    // the ring's head start of silence. Everything after is timed from the
+    // first sound.
+    const double perFrame = 280896.0 * 22050 / 16777216;
+    size_t onset = 0;
+    while (onset < wav.left.size() && wav.left[onset] == 128 && wav.right[onset] == 128) ++onset;
+    const double onsetFrame = (static_cast<double>(onset) - 16 * 1024 - 512) / perFrame;
+    EXPECT_GT(onsetFrame, 10);
+    EXPECT_LT(onsetFrame, 18);
+    // Frames a to b of the cartridge's phases, counted from the first sound.
+    auto at = [&](double frame) { return onset + static_cast<size_t>((frame - 10) * perFrame); };
+    auto both = [&](double a, double b) {
+        return std::make_pair(Listen(wav.left, at(a), at(b)), Listen(wav.right, at(a), at(b)));
+    };
+    const double square = 16777216.0 / 596 / 64;  // 439.8 Hz
+
+    // FIFO A by DMA 1 on timer 0, both sides at 100 %: +-64 x 8 / 20.
+    auto [left, right] = both(12, 68);
+    for (const Heard& h : {left, right}) {
+        EXPECT_EQ(h.high, 128 + 25);
+        EXPECT_EQ(h.low, 128 - 25);
+        EXPECT_NEAR(h.risesPerSecond, square, square / 100);
+    }
+    std::tie(left, right) = both(71, 79);
+    EXPECT_EQ(left.high, 128);
+    EXPECT_EQ(right.low, 128);
+
+    // A alone on the left at 100 %, B alone on the right at 50 % and twice
+    // the pitch, since it follows timer 1.
+    std::tie(left, right) = both(82, 138);
+    EXPECT_EQ(left.high, 128 + 25);
+    EXPECT_EQ(left.low, 128 - 25);
+    EXPECT_NEAR(left.risesPerSecond, square, square / 100);
+    EXPECT_EQ(right.high, 128 + 12);
+    EXPECT_EQ(right.low, 128 - 12);
+    EXPECT_NEAR(right.risesPerSecond, 2 * square, square / 50);
+
+    // The processor's word, halfword and byte stores: the saw's steps in
+    // the order written, from -120 to +120, 16 to a frame.
+    std::tie(left, right) = both(152, 208);
+    for (const Heard& h : {left, right}) {
+        EXPECT_EQ(h.low, 128 - 48);
+        EXPECT_EQ(h.high, 128 + 48);
+        EXPECT_NEAR(h.fallsPerSecond, 16777216.0 / 280896, 1);
+        EXPECT_TRUE(h.risesBetweenFalls);
+    }
+
+    // 32 bytes written, then the FIFO reset: nothing plays. Then 16 bytes
+    // of +100 without the reset: +100, held once they have played.
+    std::tie(left, right) = both(222, 239);
+    EXPECT_EQ(left.low, 128);
+    EXPECT_EQ(left.high, 128);
+    EXPECT_EQ(right.high, 128);
+    std::tie(left, right) = both(242, 259);
+    EXPECT_EQ(left.low, 128 + 40);
+    EXPECT_EQ(left.high, 128 + 40);
+    EXPECT_EQ(right.low, 128 + 40);
+    std::tie(left, right) = both(262, 268);
+    EXPECT_EQ(left.high, 128);
+
+    // With the setting off the same cartridge is silent, in mono as always.
+    ASSERT_EQ(test::RunHeadless("--frames 100 --sound-rate 22050 --wave-out off.wav " + rom.string()), 0);
+    const std::vector<uint8_t> samples = WavSamples(test::ReadFile(dir / "off.wav"));
+    ASSERT_FALSE(samples.empty());
+    EXPECT_TRUE(std::all_of(samples.begin(), samples.end(), [](uint8_t v) { return v == 128; }));
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "machine/settings.h"
 #include "sound/devices/fluid_midi.h"
 #include "sound/devices/sdl_wave.h"
 #include "sound/output.h"
@@ -220,6 +221,34 @@ TEST_F(SdlWaveTest, ZeroSwitchesPauseTheDeviceAndBitFifteenResumesIt) {
     EXPECT_TRUE(sdl.IsPaused());
     CloseSound();  // closing a paused device
     EXPECT_EQ(SoundOutputRate(), 0);
+}
+
+TEST_F(SdlWaveTest, DirectSoundPlaysInStereoThroughTheWaveDeviceBesideTheMidiDevice) {
+    DirectSound = 1;
+    InstallSoundDevices(&midi, &sdl);
+    ASSERT_EQ(OpenSound(1, 4), 1);
+    EXPECT_TRUE(midi.open);
+    KORU_REQUIRE(DirectSoundFrameRate() == 32768, "SDL has no disk audio driver here");
+    SetSoundVolume(255, 0x000F);
+    EXPECT_EQ(SoundOutputRate(), 1) << "the notes stay with the MIDI device";
+    // Frames as the machine makes them, left up and right down, until the
+    // device has played well past the head start of silence.
+    for (int i = 0; i < 400; ++i) {
+        for (int j = 0; j < 64; ++j) PushDirectFrame(400, -400);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    CloseSound();
+    const std::vector<uint8_t> played = test::ReadFile(dir / "played.raw");
+    int left = 0, right = 0, other = 0;
+    for (size_t i = 0; i + 1 < played.size(); i += 2) {
+        if (played[i] == 128 && played[i + 1] == 128) continue;
+        if (played[i] > 128) ++left;
+        if (played[i + 1] < 128) ++right;
+        if (played[i] <= 128 || played[i + 1] >= 128) ++other;
+    }
+    EXPECT_GT(left, 4096);
+    EXPECT_EQ(left, right);
+    EXPECT_EQ(other, 0) << "every frame is the pair, left then right";
 }
 
 }  // namespace

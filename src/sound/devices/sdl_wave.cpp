@@ -21,19 +21,30 @@ SdlWaveDevice::~SdlWaveDevice() {
     }
 }
 
-bool SdlWaveDevice::Open(int rate, WaveClient* client) {
+bool SdlWaveDevice::Open(int rate, WaveClient* client) { return OpenChannels(rate, client, 1); }
+
+bool SdlWaveDevice::OpenStereo(int rate, WaveClient* client) { return OpenChannels(rate, client, 2); }
+
+void SdlWaveDevice::PrepareSynthesisThread() {
+    // Time-critical needs real-time scheduling, which an ordinary user gets
+    // only where the system's policy (rtkit) grants it; high is a lower nice
+    // value, which may be refused too, and then the thread stays as it is.
+    if (SDL_SetThreadPriority(SDL_THREAD_PRIORITY_TIME_CRITICAL) != 0) SDL_SetThreadPriority(SDL_THREAD_PRIORITY_HIGH);
+}
+
+bool SdlWaveDevice::OpenChannels(int rate, WaveClient* client, int channels) {
     if (device_ || rate <= 0) return false;
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
     SDL_AudioSpec wanted{};
     wanted.freq = rate;
     wanted.format = AUDIO_U8;
-    wanted.channels = 1;
+    wanted.channels = static_cast<Uint8>(channels);
     wanted.samples = 512;
     wanted.callback = AudioCallback;
     wanted.userdata = this;
     SDL_AudioSpec obtained{};
     // No changes allowed: SDL converts to whatever the hardware takes, so the
-    // buffers stay 8-bit mono at the rate asked for.
+    // buffers stay 8-bit mono (or stereo) at the rate asked for.
     {
         std::lock_guard<std::mutex> lock(mutex_);
         client_ = client;

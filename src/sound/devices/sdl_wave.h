@@ -1,5 +1,5 @@
-// The wave device on Linux: SDL2 audio playing unsigned 8-bit mono at the
-// configured rate. Buffers written to it queue up in order; the audio
+// The wave device on Linux: SDL2 audio playing unsigned 8-bit mono (stereo
+// with direct sound) at the configured rate. Buffers written to it queue up in order; the audio
 // callback plays them and hands each back when its last sample is out.
 #pragma once
 #include <atomic>
@@ -16,6 +16,10 @@ public:
     ~SdlWaveDevice() override;
 
     bool Open(int rate, WaveClient* client) override;
+    bool OpenStereo(int rate, WaveClient* client) override;
+    // Raises the synthesis thread to the highest priority SDL obtains for it
+    // without privileges.
+    void PrepareSynthesisThread() override;
     void Write(int index, const uint8_t* samples, int length) override;
     void Reset() override;
     void Pause() override;
@@ -30,6 +34,8 @@ public:
     void Fill(uint8_t* stream, int length);
 
 private:
+    bool OpenChannels(int rate, WaveClient* client, int channels);
+
     struct QueuedBuffer {
         int index;
         const uint8_t* samples;
