@@ -78,8 +78,20 @@ fuzz-long: sanitize
 	    $(SAN_BUILD)/fuzz-corpus/$$t fuzz/corpus/$$t || exit 1; \
 	done
 
+# Every benchmark figure on one screen. BASELINE=DIR puts the figures of
+# another build beside them; BASELINE_REV=REV first builds git revision REV
+# in $(BUILD)-rev-REV (sources and build, outside the repository's history)
+# and compares with that.
+BASELINE ?=
+BASELINE_REV ?=
+ifneq ($(BASELINE_REV),)
+override BASELINE := $(BUILD)-rev-$(BASELINE_REV)/build
+endif
 bench: build
-	cmake --build $(BUILD) --target bench
+ifneq ($(BASELINE_REV),)
+	./scripts/build-revision.sh $(BASELINE_REV) $(BUILD)-rev-$(BASELINE_REV) $(CMAKE_FLAGS)
+endif
+	KORU_BENCH_BASELINE=$(BASELINE) cmake --build $(BUILD) --target bench
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD) $(TSAN_BUILD) $(WIN32_BUILD) $(WIN64_BUILD) $(WIN32_TEST_BUILD)
