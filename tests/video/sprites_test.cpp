@@ -53,6 +53,29 @@ TEST_F(SpriteTest, LowerNumberedSpriteCoversAHigherOneOfTheSamePriority) {
     for (int x = 4; x < 12; ++x) EXPECT_EQ(Pixel(0, x), Host(SpriteColour(Index16(x - 4, 0, 5)))) << x;
 }
 
+// The renderers keep what they work out from sprite and palette memory (the
+// sprites covering each line, the palette's host pixels) from line to line
+// and frame to frame: a change made straight in memory between two lines
+// drawn, even the same line again, must show at once.
+TEST_F(SpriteTest, MemoryChangedBetweenTwoLinesShowsOnTheNextLineDrawn) {
+    Tile16(1, 0);
+    Sprite(0, 0x0000, 0x0000, 0x0001);  // 8 x 8 at (0, 0)
+    Render(2);
+    EXPECT_EQ(Pixel(2, 0), Host(SpriteColour(Index16(0, 2, 0))));
+    Sprite(0, 0x0000, 0x0010, 0x0001);  // moved to x = 16
+    Render(2);
+    EXPECT_EQ(Pixel(2, 0), Host(backdrop));
+    EXPECT_EQ(Pixel(2, 16), Host(SpriteColour(Index16(0, 2, 0))));
+    Poke16(SpriteRam + 0, 0x0004);  // down to y = 4, written like a DMA would
+    Render(3);
+    EXPECT_EQ(Pixel(3, 16), Host(backdrop));
+    Render(5);
+    EXPECT_EQ(Pixel(5, 16), Host(SpriteColour(Index16(0, 1, 0))));
+    Palette(256 + Index16(0, 1, 0), Rgb(9, 9, 9));
+    Render(5);
+    EXPECT_EQ(Pixel(5, 16), Host(Rgb(9, 9, 9)));
+}
+
 TEST_F(SpriteTest, CoordinatesWrapIntoTheMarginsWithoutWrappingAcrossTheScreen) {
     for (uint32_t slot = 0; slot < 64; ++slot) Tile16(slot, slot);
     // y = 200 is 56 lines above the screen: a 64-tall sprite shows its rows
