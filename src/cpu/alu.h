@@ -55,6 +55,15 @@ KORU_INLINE bool ConditionHolds(uint32_t condition, uint32_t cpsr) {
     return ConditionTable[(condition << 4) | (cpsr >> 28)];
 }
 
+// Register n as an operand. R[15] holds the instruction's address + 4 while
+// it executes; as an operand R15 reads `ahead` bytes further on (4 for the
+// address + 8, 8 for the address + 12). Working it out here rather than
+// moving R[15] forth and back keeps the register's store and reload, which
+// the next fetch waits for, out of every instruction.
+KORU_INLINE uint32_t Operand(const CpuRecord& cpu, uint32_t n, uint32_t ahead) {
+    return cpu.R[n] + (n == 15 ? ahead : 0u);
+}
+
 // N and Z of a result, in their CPSR places.
 KORU_INLINE uint32_t NZ(uint32_t r) { return (r & FlagN) | (r == 0 ? uint32_t{FlagZ} : 0u); }
 

@@ -12,9 +12,7 @@ void ArmBlockTransfer(CpuRecord& cpu, uint32_t op) {
     if (list == 0) return;  // nothing moves, not even the base
     uint32_t* const R = cpu.R;
     const uint32_t n = (op >> 16) & 15;
-    R[15] += 4;
-    const uint32_t base = R[n];
-    R[15] -= 4;
+    const uint32_t base = Operand(cpu, n, 4);
     const uint32_t size = 4 * static_cast<uint32_t>(std::popcount(list));
     // Registers go in ascending order to ascending addresses whatever the
     // direction; the low two bits of the base take no part in addressing.

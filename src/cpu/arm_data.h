@@ -20,18 +20,17 @@ void ArmDataProcessing(CpuRecord& cpu, uint32_t op) {
     uint32_t* const R = cpu.R;
     uint32_t carry = CarryFlag(cpu.CPSR);
     uint32_t b;
-    R[15] += PcAhead;
     if constexpr (Form == OperandImmediate) {
         // The rotated immediate does not produce a shifter carry.
         b = RotateRight(op & 0xFF, (op >> 7) & 0x1E);
     } else if constexpr (Form == OperandShiftByImmediate) {
-        b = ShiftByImmediate<Shift>(R[op & 15], (op >> 7) & 31, carry);
+        b = ShiftByImmediate<Shift>(Operand(cpu, op & 15, PcAhead), (op >> 7) & 31, carry);
     } else {
-        b = ShiftByRegister<Shift>(R[op & 15], R[(op >> 8) & 15] & 0xFF, carry);
+        b = ShiftByRegister<Shift>(Operand(cpu, op & 15, PcAhead), Operand(cpu, (op >> 8) & 15, PcAhead) & 0xFF,
+                                   carry);
     }
     uint32_t a = 0;
-    if constexpr (ReadsRn) a = R[(op >> 16) & 15];
-    R[15] -= PcAhead;
+    if constexpr (ReadsRn) a = Operand(cpu, (op >> 16) & 15, PcAhead);
 
     const uint32_t carryIn = CarryFlag(cpu.CPSR);
     uint32_t r;

@@ -12,23 +12,19 @@ void ArmHalfwordTransfer(CpuRecord& cpu, uint32_t op) {
     uint32_t* const R = cpu.R;
     const uint32_t n = (op >> 16) & 15;
     const uint32_t d = (op >> 12) & 15;
-    R[15] += 4;
     uint32_t offset;
     if constexpr (Immediate) {
         offset = ((op >> 4) & 0xF0) | (op & 0xF);
     } else {
-        offset = R[op & 15];
+        offset = Operand(cpu, op & 15, 4);
     }
-    const uint32_t base = R[n];
+    const uint32_t base = Operand(cpu, n, 4);
     const uint32_t moved = U ? base + offset : base - offset;
     const uint32_t address = P ? moved : base;
     if constexpr (Kind == StoreHalfword) {
-        R[15] += 4;
-        const uint32_t value = R[d];
-        R[15] -= 8;
+        const uint32_t value = Operand(cpu, d, 8);
         WriteHalf(address, static_cast<uint16_t>(value));
     } else {
-        R[15] -= 4;
         uint32_t value;
         if constexpr (Kind == LoadHalfword) value = LoadHalf(cpu, address);
         if constexpr (Kind == LoadSignedByte) value = SignExtend8(LoadByte(cpu, address));

@@ -7,10 +7,8 @@ namespace koru {
 template <bool Accumulate, bool S>
 void ArmMultiply(CpuRecord& cpu, uint32_t op) {
     uint32_t* const R = cpu.R;
-    R[15] += 4;
-    uint32_t r = R[op & 15] * R[(op >> 8) & 15];
-    if constexpr (Accumulate) r += R[(op >> 12) & 15];
-    R[15] -= 4;
+    uint32_t r = Operand(cpu, op & 15, 4) * Operand(cpu, (op >> 8) & 15, 4);
+    if constexpr (Accumulate) r += Operand(cpu, (op >> 12) & 15, 4);
     R[(op >> 16) & 15] = r;
     // C and V are cleared, not kept.
     if constexpr (S) cpu.CPSR = (cpu.CPSR & 0x0FFFFFFFu) | NZ(r);
@@ -22,17 +20,15 @@ void ArmMultiplyLong(CpuRecord& cpu, uint32_t op) {
     uint32_t* const R = cpu.R;
     const uint32_t lo = (op >> 12) & 15;
     const uint32_t hi = (op >> 16) & 15;
-    R[15] += 4;
-    const uint32_t m = R[op & 15];
-    const uint32_t s = R[(op >> 8) & 15];
+    const uint32_t m = Operand(cpu, op & 15, 4);
+    const uint32_t s = Operand(cpu, (op >> 8) & 15, 4);
     uint64_t p;
     if constexpr (Signed) {
         p = static_cast<uint64_t>(static_cast<int64_t>(static_cast<int32_t>(m)) * static_cast<int32_t>(s));
     } else {
         p = static_cast<uint64_t>(m) * s;
     }
-    if constexpr (Accumulate) p += (static_cast<uint64_t>(R[hi]) << 32) | R[lo];
-    R[15] -= 4;
+    if constexpr (Accumulate) p += (static_cast<uint64_t>(Operand(cpu, hi, 4)) << 32) | Operand(cpu, lo, 4);
     R[lo] = static_cast<uint32_t>(p);
     R[hi] = static_cast<uint32_t>(p >> 32);
     // N from bit 63, Z from all 64 bits; C and V are kept.

@@ -9,11 +9,8 @@ void ArmSwap(CpuRecord& cpu, uint32_t op) {
     uint32_t* const R = cpu.R;
     // The address reads R15 as the instruction's address + 8; the value
     // stored is Rm, and a stored R15 is the address + 12.
-    R[15] += 4;
-    const uint32_t address = R[(op >> 16) & 15];
-    R[15] += 4;
-    const uint32_t m = R[op & 15];
-    R[15] -= 8;
+    const uint32_t address = Operand(cpu, (op >> 16) & 15, 4);
+    const uint32_t m = Operand(cpu, op & 15, 8);
     uint32_t value;
     if constexpr (Byte) {
         value = LoadByte(cpu, address);

@@ -16,9 +16,11 @@ KORU_INLINE void RunArmSlice(CpuRecord& cpu) {
         cpu.Cycles -= WordAccessCost[CostIndex(pc)];
         const uint32_t op = Peek32(ReadPageTable[pc >> 14] + (pc & 0x3FFC));
         cpu.R[15] = pc + 4;
-        if (ConditionHolds(op >> 28, cpu.CPSR)) {
+        // Most instructions are unconditional (AL): those skip the table.
+        const uint32_t condition = op >> 28;
+        if (condition == 0xE || ConditionHolds(condition, cpu.CPSR)) {
             handlers[ArmIndex(op)](cpu, op);
-        } else if ((op >> 28) == 0xF) [[unlikely]] {
+        } else if (condition == 0xF) [[unlikely]] {
             ArmUndefined(cpu, op);
         }
     }
