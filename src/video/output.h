@@ -190,10 +190,13 @@ inline __m128i Texels8(typename TileRowTraits<Bits>::Row row) {
 #endif
 
 // Draws the eight texels of a tile row from screen x on, each a Palette RAM
-// colour from `palette` on. Drawn plainly, a wholly opaque row is written
-// without a test per texel and otherwise the transparent texels are skipped
-// one by one; the effects work on the eight pixels at once where the
-// processor has the vector instructions for it.
+// colour from `palette` on, with no branch on the texels: they come from
+// anywhere in VRAM, often not cached yet, and a guessed branch on them is the
+// dearest thing here. Where the compiler targets SSE2 the eight pixels are
+// gathered into one vector, the effect worked on all of them at once, and
+// merged with what lies below in one store; otherwise a plain pixel is
+// written with a select, and with an effect a wholly opaque row goes without
+// a test per texel.
 template <int R, bool Target, int Bits>
 inline void DrawTileRow(const Pen& pen, int x, typename TileRowTraits<Bits>::Row row, uint32_t palette) {
     constexpr uint32_t mask = (1u << Bits) - 1;

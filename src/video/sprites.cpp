@@ -1,5 +1,6 @@
 // Sprites of one priority on one line, drawn from entry 127 down to 0, so
 // that a lower-numbered sprite, drawn later, ends up in front.
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -67,8 +68,34 @@ void DrawRegular(const Pen& pen, const Sprite& s) {
     }
 }
 
-// Rotation/scaling sprites: one general loop, the texture position stepped
-// by PA and PC per pixel from the box's centre.
+// Rounded-down division by a positive divisor.
+inline int64_t FloorDiv(int64_t a, int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
+
+// The pixels i of [0, width) whose texture coordinate ((start + step x i) >>
+// 8) + half lies in [0, 2 x half), as the range [first, last).
+inline void InsideSpan(int32_t start, int32_t step, int32_t half, int32_t width, int32_t& first, int32_t& last) {
+    // (a >> 8) + half in [0, 2 half) is a in [low, high) below.
+    const int64_t low = -static_cast<int64_t>(half) * 256, high = static_cast<int64_t>(half) * 256;
+    int64_t from, to;
+    if (step > 0) {
+        from = -FloorDiv(start - low, step);  // the first i with a >= low, rounded up
+        to = -FloorDiv(start - high, step);   // the first i with a >= high
+    } else if (step < 0) {
+        from = FloorDiv(start - high, -step) + 1;  // the first i with a < high
+        to = FloorDiv(start - low, -step) + 1;     // the first i with a < low
+    } else {
+        const bool inside = start >= low && start < high;
+        from = 0;
+        to = inside ? width : 0;
+    }
+    first = static_cast<int32_t>(std::clamp<int64_t>(from, 0, width));
+    last = static_cast<int32_t>(std::clamp<int64_t>(to, 0, width));
+}
+
+// Rotation/scaling sprites: the texture position stepped by PA and PC per
+// pixel from the box's centre. Without mosaic only the pixels whose position
+// falls inside the texture are visited, worked out once per line: a rotated
+// sprite in its double-size box covers little more than a quarter of it.
 template <int R, bool Target, bool Colours256, bool Mosaic>
 void DrawAffine(const Pen& pen, const Sprite& s) {
     const uint8_t* group = SpriteRam + 32 * ((s.attr1 >> 9) & 31);
@@ -87,7 +114,24 @@ void DrawAffine(const Pen& pen, const Sprite& s) {
     const int32_t blockW = static_cast<int32_t>(reg & 15) + 1;
     const int32_t blockH = static_cast<int32_t>((reg >> 4) & 15) + 1;
 
-    for (int i = 0; i < s.width; ++i) {
+    int32_t first = 0, last = s.width;
+    if constexpr (!Mosaic) {
+        int32_t firstU, lastU, firstV, lastV;
+        InsideSpan(tx, pa, texW / 2, s.width, firstU, lastU);
+        InsideSpan(ty, pc, texH / 2, s.width, firstV, lastV);
+        first = std::max(firstU, firstV);
+        last = std::min(lastU, lastV);
+        // The accumulators are stepped the same way as pixel by pixel, so
+        // the positions are exactly those of the pixels skipped to.
+        tx += pa * first;
+        ty += pc * first;
+    }
+
+    // Rows of texels are a power of two of bytes apart in both mappings.
+    const uint32_t rowShift = static_cast<uint32_t>(std::countr_zero(s.rowStride));
+    const uint16_t* const host = HostPalette + s.palette;
+    const uint8_t* const raw = PaletteRam + 2 * s.palette;
+    for (int i = first; i < last; ++i) {
         int32_t u = (tx >> 8) + texW / 2;
         int32_t v = (ty >> 8) + texH / 2;
         tx += pa;
@@ -95,23 +139,37 @@ void DrawAffine(const Pen& pen, const Sprite& s) {
         if constexpr (Mosaic) {
             u = MosaicSnap(u, blockW);
             v = MosaicSnap(v, blockH);
-        }
-        if (static_cast<uint32_t>(u) >= static_cast<uint32_t>(texW) ||
-            static_cast<uint32_t>(v) >= static_cast<uint32_t>(texH)) {
-            continue;
+            if (static_cast<uint32_t>(u) >= static_cast<uint32_t>(texW) ||
+                static_cast<uint32_t>(v) >= static_cast<uint32_t>(texH)) {
+                continue;
+            }
         }
         const uint32_t uu = static_cast<uint32_t>(u), vv = static_cast<uint32_t>(v);
-        uint32_t value;
+        const uint32_t row = s.tileStart + ((vv >> 3) << rowShift);
+        // Texels past the end of VRAM read as transparent: the read itself
+        // is kept inside, and its value dropped.
+        uint32_t offset, value;
         if constexpr (Colours256) {
-            const uint32_t offset = s.tileStart + (vv / 8) * s.rowStride + (vv & 7) * 8 + (uu / 8) * 64 + (uu & 7);
-            if (offset >= VramSize) continue;
-            value = Vram[offset];
+            offset = row + (vv & 7) * 8 + (uu >> 3) * 64 + (uu & 7);
+            value = Vram[offset < VramSize ? offset : 0];
         } else {
-            const uint32_t offset = s.tileStart + (vv / 8) * s.rowStride + (vv & 7) * 4 + (uu / 8) * 32 + (uu & 7) / 2;
-            if (offset >= VramSize) continue;
-            value = (uu & 1) ? Vram[offset] >> 4 : Vram[offset] & 15;
+            offset = row + (vv & 7) * 4 + (uu >> 3) * 32 + ((uu & 7) >> 1);
+            value = (Vram[offset < VramSize ? offset : 0] >> (4 * (uu & 1))) & 15;
         }
-        if (value) PutIndex<R, Target>(pen, s.x + i, s.palette + value);
+        value = offset < VramSize ? value : 0;
+        if constexpr (R == RulePlain) {
+            // Written either way, with what lies below where transparent:
+            // the sprite's holes follow no pattern a branch could learn.
+            const int x = s.x + i;
+            const uint16_t below = pen.out[x];
+            pen.out[x] = value ? host[value] : below;
+            if constexpr (Target) {
+                const uint16_t under = pen.second[x];
+                pen.second[x] = value ? Peek16(raw + 2 * value) : under;
+            }
+        } else {
+            if (value) PutIndex<R, Target>(pen, s.x + i, s.palette + value);
+        }
     }
 }
 
@@ -137,7 +195,8 @@ void DrawSprite(const Pen& pen, const Sprite& s) {
 // backgrounds, four calls a line. Instead of four walks of all 128 entries a
 // line, each entry is decoded once (position, box, priority, whether it is
 // drawn at all) and each line gets, per priority, the set of entries whose
-// box covers it, as a 128-bit mask walked from entry 127 down.
+// box covers it, as a 128-bit mask walked from entry 127 down; the masks of
+// all lines are made together, by going down each entry's box.
 //
 // Both are kept from line to line and frame to frame and made again only
 // when sprite memory changed, which is found by comparing its first 1 KB
@@ -160,16 +219,17 @@ struct Decoded {
 struct SpriteCache {
     uint8_t copy[128 * 8];           // sprite memory as last decoded
     bool valid = false;
-    uint32_t generation = 1;         // counts the decodings
     Decoded entries[128];
-    uint32_t lineGeneration[FrameHeight];  // decoding each line's masks were made from
-    uint64_t masks[FrameHeight][4][2];     // per line and priority: entries 0-63, 64-127
-    uint32_t preparedSerial = 0;     // RenderScanline's count when last brought up to date
-    int preparedLine = -1;
+    uint64_t masks[FrameHeight][4][2];  // per line and priority: entries 0-63, 64-127
+    uint32_t preparedSerial = 0;     // RenderScanline's count when last checked
 };
 SpriteCache Cache;
 
+// Decodes the 128 entries and sets each shown entry's bit in the masks of
+// the lines its box covers: work in proportion to what is on screen, done
+// once per change of sprite memory.
 void DecodeEntries() {
+    std::memset(Cache.masks, 0, sizeof Cache.masks);
     for (int k = 0; k < 128; ++k) {
         const uint8_t* entry = SpriteRam + 8 * k;
         Decoded& d = Cache.entries[k];
@@ -192,38 +252,25 @@ void DecodeEntries() {
         const bool hidden = (d.attr0 & 0x0300) == 0x0200;
         const bool drawingMode = ((d.attr0 >> 10) & 3) < 2;
         d.shown = !hidden && drawingMode && d.x < ScreenWidth && d.x + d.width > 0;
+        if (!d.shown) continue;
+        const int top = std::max(d.y, 0);
+        const int bottom = std::min(d.y + static_cast<int32_t>(d.height), FrameHeight);
+        const uint64_t bit = uint64_t{1} << (k & 63);
+        const uint32_t priority = (d.attr2 >> 10) & 3;
+        for (int line = top; line < bottom; ++line) Cache.masks[line][priority][k >> 6] |= bit;
     }
 }
 
-void BuildLineMasks(int line) {
-    uint64_t(&masks)[4][2] = Cache.masks[line];
-    for (auto& perPriority : masks) perPriority[0] = perPriority[1] = 0;
-    for (uint32_t k = 0; k < 128; ++k) {
-        const Decoded& d = Cache.entries[k];
-        // line - y below the height, as unsigned: y <= line < y + height.
-        const bool covers = d.shown && static_cast<uint32_t>(line - d.y) < d.height;
-        masks[(d.attr2 >> 10) & 3][k >> 6] |= static_cast<uint64_t>(covers) << (k & 63);
-    }
-    Cache.lineGeneration[line] = Cache.generation;
-}
-
-// Brings the masks of the line up to date, once per rendered line.
+// The entries of one priority covering the line. Sprite memory is compared
+// with the decoded copy once per rendered line.
 const uint64_t* LineMasks(int line, uint32_t priority) {
-    if (Cache.preparedSerial != LineSerial || Cache.preparedLine != line) {
+    if (Cache.preparedSerial != LineSerial || !Cache.valid) {
         if (!Cache.valid || std::memcmp(Cache.copy, SpriteRam, sizeof Cache.copy) != 0) {
             std::memcpy(Cache.copy, SpriteRam, sizeof Cache.copy);
             DecodeEntries();
             Cache.valid = true;
-            if (++Cache.generation == 0) {
-                // After four thousand million decodings a line's old stamp
-                // could come round again: forget them all.
-                Cache.generation = 1;
-                for (uint32_t& g : Cache.lineGeneration) g = 0;
-            }
         }
-        if (Cache.lineGeneration[line] != Cache.generation) BuildLineMasks(line);
         Cache.preparedSerial = LineSerial;
-        Cache.preparedLine = line;
     }
     return Cache.masks[line][priority];
 }
