@@ -86,6 +86,23 @@ KORU_INLINE uint32_t SubFlags(uint32_t a, uint32_t b, uint32_t r) {
     return NZ(r) | (c << 29) | (v << 28);
 }
 
+// The same flags of a plain r = a + b and r = a - b (no carry or borrow in),
+// read from the host's own carry and overflow of the operation: fewer steps
+// than the bit formulas, with the same results.
+KORU_INLINE uint32_t AddFlags(uint32_t a, uint32_t b) {
+    uint32_t r;
+    int32_t signedSum;
+    const uint32_t c = __builtin_add_overflow(a, b, &r);
+    const uint32_t v = __builtin_add_overflow(static_cast<int32_t>(a), static_cast<int32_t>(b), &signedSum);
+    return NZ(r) | (c << 29) | (v << 28);
+}
+KORU_INLINE uint32_t SubFlags(uint32_t a, uint32_t b) {
+    int32_t signedDifference;
+    const uint32_t c = a >= b;  // no borrow
+    const uint32_t v = __builtin_sub_overflow(static_cast<int32_t>(a), static_cast<int32_t>(b), &signedDifference);
+    return NZ(a - b) | (c << 29) | (v << 28);
+}
+
 // Replace all four flags / only N and Z / N, Z and C.
 KORU_INLINE void SetNZCV(CpuRecord& cpu, uint32_t flags) { cpu.CPSR = (cpu.CPSR & 0x0FFFFFFFu) | flags; }
 KORU_INLINE void SetNZ(CpuRecord& cpu, uint32_t r) { cpu.CPSR = (cpu.CPSR & 0x3FFFFFFFu) | NZ(r); }

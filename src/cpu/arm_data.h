@@ -39,15 +39,15 @@ void ArmDataProcessing(CpuRecord& cpu, uint32_t op) {
     if constexpr (Op == 0x1 || Op == 0x9) r = a ^ b;
     if constexpr (Op == 0x2 || Op == 0xA) {
         r = a - b;
-        if constexpr (S) flags = SubFlags(a, b, r);
+        if constexpr (S) flags = SubFlags(a, b);
     }
     if constexpr (Op == 0x3) {
         r = b - a;
-        if constexpr (S) flags = SubFlags(b, a, r);
+        if constexpr (S) flags = SubFlags(b, a);
     }
     if constexpr (Op == 0x4 || Op == 0xB) {
         r = a + b;
-        if constexpr (S) flags = AddFlags(a, b, r);
+        if constexpr (S) flags = AddFlags(a, b);
     }
     if constexpr (Op == 0x5) {
         r = a + b + carryIn;

@@ -122,7 +122,7 @@ KORU_INLINE void AddSubtract(Context& t, uint32_t op) {
     const uint32_t b = Immediate ? Low(op, 6) : cpu.R[Low(op, 6)];
     const uint32_t r = Subtract ? a - b : a + b;
     cpu.R[Low(op, 0)] = r;
-    t.SetNZCV(Subtract ? SubFlags(a, b, r) : AddFlags(a, b, r));
+    t.SetNZCV(Subtract ? SubFlags(a, b) : AddFlags(a, b));
 }
 
 // 0x20-0x3F, one case per register.
@@ -135,19 +135,19 @@ KORU_INLINE void MoveImmediate(Context& t, uint32_t op) {
 template <uint32_t D>
 KORU_INLINE void CompareImmediate(Context& t, uint32_t op) {
     const uint32_t a = t.cpu.R[D], b = op & 0xFF;
-    t.SetNZCV(SubFlags(a, b, a - b));
+    t.SetNZCV(SubFlags(a, b));
 }
 template <uint32_t D>
 KORU_INLINE void AddImmediate(Context& t, uint32_t op) {
     const uint32_t a = t.cpu.R[D], b = op & 0xFF, r = a + b;
     t.cpu.R[D] = r;
-    t.SetNZCV(AddFlags(a, b, r));
+    t.SetNZCV(AddFlags(a, b));
 }
 template <uint32_t D>
 KORU_INLINE void SubtractImmediate(Context& t, uint32_t op) {
     const uint32_t a = t.cpu.R[D], b = op & 0xFF, r = a - b;
     t.cpu.R[D] = r;
-    t.SetNZCV(SubFlags(a, b, r));
+    t.SetNZCV(SubFlags(a, b));
 }
 
 // Register shifts of the ALU group. LSL, LSR and ASR follow the ARM rules for
@@ -200,9 +200,9 @@ KORU_INLINE void Alu(Context& t, uint32_t op) {
     }
     if constexpr (Code == 0x7) ShiftRegister<ShiftRor>(t, op);                             // ROR
     if constexpr (Code == 0x8) t.SetNZ(a & b);                                          // TST
-    if constexpr (Code == 0x9) { R[d] = 0 - b; t.SetNZCV(SubFlags(0, b, 0 - b)); }      // NEG
-    if constexpr (Code == 0xA) t.SetNZCV(SubFlags(a, b, a - b));                        // CMP
-    if constexpr (Code == 0xB) t.SetNZCV(AddFlags(a, b, a + b));                        // CMN
+    if constexpr (Code == 0x9) { R[d] = 0 - b; t.SetNZCV(SubFlags(0, b)); }            // NEG
+    if constexpr (Code == 0xA) t.SetNZCV(SubFlags(a, b));                               // CMP
+    if constexpr (Code == 0xB) t.SetNZCV(AddFlags(a, b));                               // CMN
     if constexpr (Code == 0xC) { R[d] = a | b; t.SetNZ(a | b); }                        // ORR
     if constexpr (Code == 0xD) {                                                           // MUL: C and V cleared
         R[d] = a * b;
@@ -249,7 +249,7 @@ KORU_INLINE void CompareHigh(Context& t, uint32_t op) {
     const uint32_t d = HighDestination(op);
     const uint32_t a = d == 15 ? Pc(t) : t.cpu.R[d];
     const uint32_t b = HighOperand(t, op);
-    t.SetNZCV(SubFlags(a, b, a - b));
+    t.SetNZCV(SubFlags(a, b));
 }
 KORU_INLINE void MoveHigh(Context& t, uint32_t op) { SetHigh(t, HighDestination(op), HighOperand(t, op)); }
 // Back to ARM when bit 0 is clear: the loop picks the instruction set only
