@@ -28,7 +28,9 @@ run: build
 	cmake --build $(BUILD) --target run
 
 # Installs the desktop program, its desktop entry (opening .gba files) and
-# its icon: under PREFIX (default /usr/local), inside DESTDIR when given.
+# its icon, and the libretro core with its description (PREFIX=/usr puts
+# them where Debian's RetroArch looks): under PREFIX (default /usr/local),
+# inside DESTDIR when given.
 PREFIX ?= /usr/local
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
@@ -48,12 +50,16 @@ sanitize: setup
 	cmake --build $(SAN_BUILD)
 	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp ctest --test-dir $(SAN_BUILD) --output-on-failure -j 2
 
+# (The cartridge tests of the sound suite run koru-headless in a process of
+# its own and need the test cartridges, which this tree does not build; the
+# normal and sanitizer suites run them.)
 tsan: setup
 	CC=clang CXX=clang++ cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DKORU_TSAN=ON -DKORU_BUILD_ROMS=OFF $(CMAKE_FLAGS)
 	if [ -d tests/sound ]; then \
 	  cmake --build $(TSAN_BUILD) --target test_sound && \
-	  cd $(TSAN_BUILD)/tests && TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tests/sound/tsan.supp" ./test_sound; \
+	  cd $(TSAN_BUILD)/tests && TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tests/sound/tsan.supp" \
+	    ./test_sound --gtest_filter=-CartridgeSoundTest.*; \
 	fi
 
 # The Windows programs (koru-headless.exe, and koru.exe where it is built):

@@ -16,11 +16,11 @@
 #include <random>
 #include <vector>
 
-#include "hardware/io.h"
 #include "machine/host.h"
 #include "machine/machine.h"
 #include "machine/memory.h"
 #include "video/video.h"
+#include "video/video_registers.h"
 
 namespace koru {
 void ShowFrame(int, int, int, int) {}

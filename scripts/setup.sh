@@ -16,14 +16,20 @@ packages=(
 )
 # Packages installed without recommends (the ARM toolchain would otherwise
 # pull in several hundred megabytes of documentation and libraries). The
-# MinGW-w64 compilers make the Windows build.
+# MinGW-w64 compilers make the Windows build; retroarch-dev has the
+# libretro API's header for the libretro core.
 packages_minimal=(
   gcc-arm-none-eabi binutils-arm-none-eabi
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+  retroarch-dev
 )
 # Wine runs the Windows build's tests. It is optional: when it cannot be
 # installed, those tests are skipped and everything else goes on.
 packages_wine=(wine wine64 wine32:i386)
+# RetroArch, the libretro front end the libretro core is tested in, without
+# its recommended companions. Optional like Wine: where it cannot be
+# installed, that test is skipped.
+packages_retroarch=(retroarch)
 
 missing() {
   local p
@@ -37,8 +43,10 @@ missing() {
 mapfile -t need < <(missing "${packages[@]}")
 mapfile -t need_minimal < <(missing "${packages_minimal[@]}")
 mapfile -t need_wine < <(missing "${packages_wine[@]}")
+mapfile -t need_retroarch < <(missing "${packages_retroarch[@]}")
 
-if [ ${#need[@]} -eq 0 ] && [ ${#need_minimal[@]} -eq 0 ] && [ ${#need_wine[@]} -eq 0 ]; then
+if [ ${#need[@]} -eq 0 ] && [ ${#need_minimal[@]} -eq 0 ] && [ ${#need_wine[@]} -eq 0 ] &&
+   [ ${#need_retroarch[@]} -eq 0 ]; then
   echo "setup: every package Koru needs is installed."
   exit 0
 fi
@@ -48,7 +56,7 @@ if [ "$(id -u)" -eq 0 ]; then
 elif command -v sudo >/dev/null 2>&1; then
   as_root=(sudo)
 elif [ ${#need[@]} -eq 0 ] && [ ${#need_minimal[@]} -eq 0 ]; then
-  echo "setup: warning: Wine is missing and cannot be installed without root; the Windows tests are skipped." >&2
+  echo "setup: warning: Wine or RetroArch is missing and cannot be installed without root; their tests are skipped." >&2
   exit 0
 else
   echo "setup: these packages are missing and I am neither root nor able to use sudo:" >&2
@@ -57,7 +65,7 @@ else
 fi
 
 export DEBIAN_FRONTEND=noninteractive
-echo "setup: installing missing packages: ${need[*]} ${need_minimal[*]} ${need_wine[*]}"
+echo "setup: installing missing packages: ${need[*]} ${need_minimal[*]} ${need_wine[*]} ${need_retroarch[*]}"
 "${as_root[@]}" apt-get update -qq
 if [ ${#need[@]} -gt 0 ]; then
   "${as_root[@]}" apt-get install -y -qq "${need[@]}"
@@ -79,6 +87,11 @@ if [ ${#need_wine[@]} -gt 0 ]; then
   fi
   if ! $wine_ok; then
     echo "setup: warning: Wine could not be installed; the Windows tests will be skipped." >&2
+  fi
+fi
+if [ ${#need_retroarch[@]} -gt 0 ]; then
+  if ! "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${need_retroarch[@]}"; then
+    echo "setup: warning: RetroArch could not be installed; the libretro core's RetroArch test will be skipped." >&2
   fi
 fi
 echo "setup: done."

@@ -11,7 +11,8 @@
 #include "bios/decompress.h"
 #include "cpu/cpu_state.h"
 #include "hardware/bus.h"
-#include "hardware/io.h"
+#include "hardware/interrupts.h"
+#include "hardware/registers.h"
 #include "machine/log.h"
 #include "machine/machine.h"
 
@@ -26,9 +27,6 @@ uint32_t& R2 = CpuState.R[2];
 uint32_t& R3 = CpuState.R[3];
 
 bool Logging() { return (Verbose & 0x20) != 0; }
-
-uint16_t IoHalf(uint32_t offset) { return Peek16(IoRam + offset); }
-void StoreIoHalf(uint32_t offset, uint16_t value) { Poke16(IoRam + offset, value); }
 
 // A real BIOS is entered like the hardware does: supervisor mode, ARM state,
 // the interrupt disable bits as they were, the return address in R14_svc.
@@ -75,7 +73,7 @@ void ResetService(uint32_t n) {
 
 // The halt itself belongs to the power-down register: its write re-runs
 // this call at each slice until an interrupt arrives.
-void HaltService() { WriteByte(0x04000301, 0x00); }
+void HaltService() { WriteByte(IoBase + IoHALTCNT + 1, 0x00); }
 
 // A wait that found its flag is over and the processor runs on. The halt
 // that an interrupt ended while the call was waiting must not be left
@@ -86,27 +84,27 @@ void IntrWaitService(uint32_t n) {
     if (Logging()) Log("BIOS #0x%02X: IntrWait(0x%08X,0x%08X)\n", n, R0, R1);
     const uint16_t wanted = static_cast<uint16_t>(R1);
     if (wanted == 0) return;
-    StoreIoHalf(0x208, 1);
-    StoreIoHalf(0x200, IoHalf(0x200) | wanted);
-    if ((IoHalf(0x202) & wanted) == 0) {
+    IoStore16(IoIME, 1);
+    IoStore16(IoIE, IoRead16(IoIE) | wanted);
+    if ((IoRead16(IoIF) & wanted) == 0) {
         HaltService();
         return;
     }
     // Acknowledged through the register, so that the request it may have
     // raised is withdrawn with it.
-    if (R0 & 0xFF) WriteHalf(0x04000202, wanted);
+    if (R0 & 0xFF) WriteHalf(IoBase + IoIF, wanted);
     EndWait();
 }
 
 void VBlankIntrWaitService(uint32_t n) {
     if (Logging()) Log("BIOS #0x%02X: VBlankIntrWait()\n", n);
-    StoreIoHalf(0x208, 1);
-    StoreIoHalf(0x200, IoHalf(0x200) | 1);
-    if ((IoHalf(0x202) & 1) == 0) {
+    IoStore16(IoIME, 1);
+    IoStore16(IoIE, IoRead16(IoIE) | IrqVBlank);
+    if ((IoRead16(IoIF) & IrqVBlank) == 0) {
         HaltService();
         return;
     }
-    WriteHalf(0x04000202, 1);
+    WriteHalf(IoBase + IoIF, IrqVBlank);
     EndWait();
 }
 
@@ -222,7 +220,7 @@ void HostService(uint32_t n) {
     case 0x03:
         // Halt and stop are not told apart by the power-down register.
         if (log) Log("BIOS #0x%02X: Stop()\n", n);
-        WriteByte(0x04000301, 0x80);
+        WriteByte(IoBase + IoHALTCNT + 1, 0x80);
         return;
     case 0x04: IntrWaitService(n); return;
     case 0x05: VBlankIntrWaitService(n); return;

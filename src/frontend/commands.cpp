@@ -108,10 +108,10 @@ void OnKeyUp(int virtualKey) { KeyEvent(virtualKey, 0); }
 
 void OnCommand(int id) {
     switch (id) {
-        case KORU_CMD_SIZE1:
-        case KORU_CMD_SIZE2:
-        case KORU_CMD_SIZE3:
-        case KORU_CMD_SIZE4: {
+        case CommandSize1:
+        case CommandSize2:
+        case CommandSize3:
+        case CommandSize4: {
             const int n = id - CommandSize1 + 1;
             platform::SetClientSize(n * 240, n * 160);
             break;

@@ -11,7 +11,10 @@
 namespace koru {
 
 enum MenuCommand : int {
-    CommandSize1 = KORU_CMD_SIZE1,  // to 153 for 4:1
+    CommandSize1 = KORU_CMD_SIZE1,
+    CommandSize2 = KORU_CMD_SIZE2,
+    CommandSize3 = KORU_CMD_SIZE3,
+    CommandSize4 = KORU_CMD_SIZE4,
     CommandSnapshot = KORU_CMD_SNAPSHOT,
     CommandNew = KORU_CMD_NEW,
     CommandSetup = KORU_CMD_SETUP,

@@ -22,27 +22,6 @@ namespace {
 
 constexpr const char* General = "KORU";
 
-// The integer settings, their keys and defaults, in the order they are read.
-struct IntSetting {
-    const char* key;
-    int32_t fallback;
-    int32_t (*get)();
-    void (*set)(int32_t);
-};
-
-const IntSetting IntSettings[] = {
-    {"UpdatePeriod", 3, [] { return UpdatePeriod; }, [](int32_t v) { UpdatePeriod = v; }},
-    {"TimerPeriod", 0, [] { return TimerPeriod; }, [](int32_t v) { TimerPeriod = v; }},
-    {"SaveCPU", 1, [] { return static_cast<int32_t>(SaveCPU); }, [](int32_t v) { SaveCPU = static_cast<uint8_t>(v); }},
-    {"AutoFire", 0, [] { return AutoFire; }, [](int32_t v) { AutoFire = v; }},
-    {"CheckCRC", 1, [] { return CheckCRC; }, [](int32_t v) { CheckCRC = v; }},
-    {"UseDrums", 0, [] { return UseDrums; }, [](int32_t v) { UseDrums = v; }},
-    {"SoundSwitch", 32783, [] { return SoundSwitch; }, [](int32_t v) { SoundSwitch = v; }},
-    {"SoundVolume", 200, [] { return SoundVolume; }, [](int32_t v) { SoundVolume = v; }},
-    {"SoundBuffers", 16, [] { return SoundBuffers; }, [](int32_t v) { SoundBuffers = v; }},
-    {"SoundRate", 1, [] { return SoundRate; }, [](int32_t v) { SoundRate = v; }},
-};
-
 struct ScrollSetting {
     int id;
     int minimum, maximum;
@@ -130,9 +109,9 @@ void ReadPathSetting(const char* section, const char* key, const char* fallback,
 
 void ReadSettings(const char* section) {
     for (const IntSetting& setting : IntSettings) {
-        setting.set(ProfileGetInt(General, setting.key, setting.fallback, IniPath));
+        setting.set(ProfileGetInt(General, setting.key, setting.defaultValue, IniPath));
     }
-    ReadPathSetting(General, "SoundLogFile", "LOG.MID", SoundLogFile);
+    ReadPathSetting(General, "SoundLogFile", DefaultSoundLogFile, SoundLogFile);
     // The cartridge's own section wins for every key it holds.
     for (const IntSetting& setting : IntSettings) {
         setting.set(ProfileGetInt(section, setting.key, setting.get(), IniPath));

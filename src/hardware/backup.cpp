@@ -16,6 +16,8 @@
 #include <cstring>
 
 #include "machine/log.h"
+#include "machine/machine.h"
+#include "machine/memory.h"
 
 namespace koru {
 
@@ -89,6 +91,31 @@ void StartRequest(uint32_t request) {
 }
 
 }  // namespace
+
+void ResetBackupMemories() {
+    ResetFlash(CartridgeSram);
+    FlashState.log = static_cast<uint8_t>(Verbose & 0x40);
+    ResetEeprom(DummyRam);
+    EepromState.log = static_cast<uint8_t>(Verbose & 0x40);
+}
+
+void PackFlashState(uint8_t out[FlashStateBytes]) {
+    std::memset(out, 0, FlashStateBytes);
+    out[4] = FlashState.commandState;
+    out[5] = FlashState.idMode;
+    out[6] = FlashState.log;
+    Poke16(out + 8, FlashState.savedBytes);
+}
+
+bool FlashStateValid(const uint8_t in[FlashStateBytes]) { return in[4] <= FlashProgram && in[5] <= 1; }
+
+void UnpackFlashState(const uint8_t in[FlashStateBytes]) {
+    FlashState.storage = CartridgeSram;
+    FlashState.commandState = in[4];
+    FlashState.idMode = in[5];
+    FlashState.log = in[6];
+    FlashState.savedBytes = Peek16(in + 8);
+}
 
 void ResetFlash(uint8_t* storage) {
     // A reset of the same block while the identification bytes are shown

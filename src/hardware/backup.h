@@ -44,6 +44,18 @@ struct EepromRecord {
 };
 extern EepromRecord EepromState;
 
+// The power-on state of both memories: FLASH commands act on Cartridge SRAM,
+// the EEPROM's serial state is cleared (its data stays), the log flags
+// follow Verbose.
+void ResetBackupMemories();
+
+// The FLASH record's 12 bytes in the state file; the host pointer's four
+// bytes are not kept (the reader points it at Cartridge SRAM).
+constexpr uint32_t FlashStateBytes = 12;
+void PackFlashState(uint8_t out[FlashStateBytes]);
+bool FlashStateValid(const uint8_t in[FlashStateBytes]);
+void UnpackFlashState(const uint8_t in[FlashStateBytes]);
+
 // Command state and identification mode off, acting on storage. Called with
 // the block it already acts on while identification lasts, it first puts
 // the real first two bytes back; called with null it forgets the block (the

@@ -22,6 +22,12 @@ extern int32_t HalfAccessCost[16];
 // Puts both tables back to their values at program start.
 void ResetAccessCosts();
 
+// The wait-state control register: rewrites the cartridge rows of both
+// tables from a value of the register (also after a state is loaded).
+void ApplyWaitControl(uint16_t value);
+void WaitControlWrite(uint32_t offset, uint16_t value);
+void ResetWaitControl();
+
 inline uint32_t CostIndex(uint32_t address) { return (address >> 24) & 0xF; }
 
 // The EEPROM window: 0x09, 0x0B, 0x0D and 0x0F in the top byte.

@@ -6,6 +6,8 @@
 
 #include "cpu/cpu_state.h"
 #include "hardware/bus.h"
+#include "hardware/interrupts.h"
+#include "hardware/registers.h"
 #include "machine/log.h"
 #include "machine/machine.h"
 #include "machine/memory.h"
@@ -51,18 +53,27 @@ bool DmaRunning() { return RunningChannels != 0; }
 
 void RenewNestedDmaBudget() { NestedUnitsLeft = NestedDmaUnitsPerFrame; }
 
+void ResetDma() { RenewNestedDmaBudget(); }
+
+void DmaRegisterWrite(uint32_t offset, uint16_t v) {
+    IoStore16(offset, v);
+    const uint32_t c = (offset - IoDMA0SAD) / IoDMAStride;
+    // A channel already running (this write came from its own transfer) is
+    // not started again: RunDma refuses nested starts.
+    if (offset == IoDMACNT_H(c) && (v & DmaStartMask) == DmaStartNow) RunDma(static_cast<int>(c));
+}
+
 void RunDma(int channel) {
     const int c = channel & 3;
     const uint32_t bit = 1u << c;
     if (RunningChannels & bit) return;
 
-    const uint32_t base = 0x0B0 + 12 * c;
-    uint32_t s = Peek32(IoRam + base);
-    uint32_t d = Peek32(IoRam + base + 4);
-    const uint16_t n = Peek16(IoRam + base + 8);
-    const uint16_t k = Peek16(IoRam + base + 10);
+    uint32_t s = IoRead32(IoDMASAD(c));
+    uint32_t d = IoRead32(IoDMADAD(c));
+    const uint16_t n = IoRead16(IoDMACNT_L(c));
+    const uint16_t k = IoRead16(IoDMACNT_H(c));
 
-    const bool words = (k & 0x0400) != 0;
+    const bool words = (k & DmaWords) != 0;
     const uint32_t unit = words ? 4 : 2;
     s &= SourceMask[c] + 1 - unit;
     d &= DestinationMask[c] + 1 - unit;
@@ -73,21 +84,21 @@ void RunDma(int channel) {
     }
     RunningChannels |= bit;
 
-    const uint32_t destinationMode = (k >> 5) & 3;
+    const uint32_t destinationMode = (k & DmaDestinationMode) >> 5;
     uint32_t destinationStep = unit;
     if (destinationMode == 1) destinationStep = 0u - unit;
     if (destinationMode == 2) destinationStep = 0;
     uint32_t sourceStep = unit;
-    if (k & 0x0100) sourceStep = 0;
-    else if (k & 0x0080) sourceStep = 0u - unit;
+    if (k & DmaSourceFixed) sourceStep = 0;
+    else if (k & DmaSourceDown) sourceStep = 0u - unit;
 
-    const uint32_t timing = (k >> 12) & 3;
+    const uint32_t timing = (k & DmaTiming) >> 12;
     if (Verbose & 0x08) {
         // With a count of 0 (a masked count register) the range ends one step
         // before its start, as the arithmetic gives it.
         Log("DMA%d: %08X-%08X -> %08X-%08X (%dbit,%s%s%s) at line %d\n", c, s, s + sourceStep * (count - 1), d,
-            d + destinationStep * (count - 1), words ? 32 : 16, TimingName[timing], (k & 0x4000) ? ",IRQ" : "",
-            (k & 0x0200) ? ",Repeat" : "", Peek16(IoRam + 0x006));
+            d + destinationStep * (count - 1), words ? 32 : 16, TimingName[timing], (k & DmaIrq) ? ",IRQ" : "",
+            (k & DmaRepeat) ? ",Repeat" : "", IoRead16(IoVCOUNT));
     }
 
     const uint32_t sourceMask = SourceMask[c];
@@ -106,12 +117,12 @@ void RunDma(int channel) {
 
     // The pending state is computed at the next half-line step, or at once by
     // a write to an interrupt register.
-    if (k & 0x4000) Poke16(IoRam + 0x202, static_cast<uint16_t>(Peek16(IoRam + 0x202) | (0x100u << c)));
+    if (k & DmaIrq) RaiseInterrupt(static_cast<uint16_t>(IrqDma0 << c));
 
-    if (destinationMode != 3) Poke32(IoRam + base + 4, d);
-    Poke32(IoRam + base, s);
-    if (!(k & 0x0200) || timing == 0) {
-        Poke16(IoRam + base + 10, static_cast<uint16_t>(Peek16(IoRam + base + 10) & 0x7FFF));
+    if (destinationMode != 3) IoStore32(IoDMADAD(c), d);
+    IoStore32(IoDMASAD(c), s);
+    if (!(k & DmaRepeat) || timing == 0) {
+        IoStore16(IoDMACNT_H(c), static_cast<uint16_t>(IoRead16(IoDMACNT_H(c)) & ~DmaEnable));
     }
 
     RunningChannels &= ~bit;

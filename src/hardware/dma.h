@@ -21,4 +21,9 @@ constexpr uint32_t NestedDmaUnitsPerFrame = 1u << 20;
 // new frame; called at the start of every vertical blank and at reset.
 void RenewNestedDmaBudget();
 
+// Writes to the source, destination, count and control registers; a control
+// value that enables the channel with start timing 0 starts it at once.
+void DmaRegisterWrite(uint32_t offset, uint16_t value);
+void ResetDma();
+
 }  // namespace koru

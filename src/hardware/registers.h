@@ -11,6 +11,8 @@
 
 namespace koru {
 
+constexpr uint32_t IoBase = 0x04000000;  // the I/O area in the address space
+
 // ---- Video ------------------------------------------------------------
 constexpr uint32_t IoDISPCNT = 0x000;   // display control
 constexpr uint32_t IoDISPSTAT = 0x004;  // display status
@@ -28,6 +30,7 @@ constexpr uint32_t IoMOSAIC = 0x04C;
 constexpr uint32_t IoBLDCNT = 0x050;    // colour effect selection
 constexpr uint32_t IoBLDALPHA = 0x052;  // alpha weights
 constexpr uint32_t IoBLDY = 0x054;      // brightness weight
+constexpr uint32_t IoVideoLast = 0x05F;
 
 constexpr uint32_t IoBGCNT(uint32_t n) { return IoBG0CNT + 2 * n; }
 constexpr uint32_t IoBGHOFS(uint32_t n) { return IoBG0HOFS + 4 * n; }

@@ -7,23 +7,21 @@
 
 #include "cpu/cpu_state.h"
 #include "hardware/dma.h"
-#include "hardware/io.h"
-#include "machine/host.h"
+#include "hardware/interrupts.h"
+#include "hardware/keypad.h"
+#include "hardware/registers.h"
+#include "hardware/timers.h"
 #include "machine/machine.h"
-#include "machine/memory.h"
 #include "machine/savefiles.h"
 #include "machine/settings.h"
 #include "sound/midilog.h"
 #include "sound/sound.h"
 #include "video/video.h"
+#include "video/video_registers.h"
 
 namespace koru {
 
-int32_t TimerPrescale[4];
-int32_t TimerCountdown[4];
-int32_t TimerCounter[4];
 uint32_t FrameSkipCounter;
-uint32_t AutoFirePhase;
 
 namespace {
 
@@ -32,40 +30,10 @@ constexpr int32_t BlankCycles = 272;
 constexpr uint16_t LinesPerFrame = 228;
 constexpr uint16_t VisibleLines = 160;
 
-inline uint16_t IoHalf(uint32_t offset) { return Peek16(IoRam + offset); }
-inline void StoreHalf(uint32_t offset, uint16_t v) { Poke16(IoRam + offset, v); }
-inline void RaiseFlags(uint16_t bits) { StoreHalf(0x202, static_cast<uint16_t>(IoHalf(0x202) | bits)); }
-inline uint16_t DmaControl(int c) { return IoHalf(0x0BA + 12 * c); }
-
-// A timer ticks at most once per call, however many prescale periods the
-// slice covered; the countdown keeps its phase. The arithmetic is done in 64
-// bits so that no value a state file or a long transfer leaves behind can
-// overflow it.
-void RunTimers(int64_t elapsed) {
-    bool previousOverflowed = false;
-    for (int n = 0; n < 4; ++n) {
-        const bool chained = previousOverflowed;
-        previousOverflowed = false;
-        const int32_t prescale = TimerPrescale[n];
-        if (prescale == 0) continue;
-        bool ticked;
-        if (TimerCountdown[n] == 0) {
-            ticked = chained;  // count-up: moves only when the timer before overflowed
-        } else {
-            int64_t left = TimerCountdown[n] - elapsed;
-            ticked = left <= 0;
-            if (ticked) left = left % prescale + prescale;
-            TimerCountdown[n] = static_cast<int32_t>(left);
-        }
-        if (!ticked) continue;
-        const int64_t counter = static_cast<int64_t>(TimerCounter[n]) + 1;
-        if (counter > 0xFFFF) {
-            TimerCounter[n] = IoHalf(0x100 + 4 * n);
-            if (IoHalf(0x102 + 4 * n) & 0x0040) RaiseFlags(static_cast<uint16_t>(0x0008 << n));
-            previousOverflowed = true;
-        } else {
-            TimerCounter[n] = static_cast<int32_t>(counter);
-        }
+// Starts every channel that is enabled with this start timing.
+void StartDma(uint16_t start) {
+    for (int c = 0; c < 4; ++c) {
+        if ((IoRead16(IoDMACNT_H(c)) & DmaStartMask) == start) RunDma(c);
     }
 }
 
@@ -84,28 +52,24 @@ void RenderLine(uint16_t line) {
     }
 }
 
-// Key input register: 1 = released; bits 10-15 always read 1. Autofire keys
-// read as released on phases 4-7 of every eight frames.
-uint16_t ReadKeypad() {
-    const uint32_t keys = PollInput() & 0xFFFF;
-    uint16_t value = static_cast<uint16_t>(~keys | 0xFC00);
-    StoreHalf(0x130, value);
-    AutoFirePhase = (AutoFirePhase + 1) & 7;
-    if (AutoFirePhase & 4) {
-        value = static_cast<uint16_t>(value | AutoFire);
-        StoreHalf(0x130, value);
+// The frame is shown, or skipped: with UpdatePeriod N one frame in N is
+// drawn, the one whose lines were rendered.
+void PresentOrSkipFrame() {
+    if (FrameSkipCounter != 0) {
+        --FrameSkipCounter;
+        return;
     }
-    return value;
+    PresentFrame();
+    // A period of 0 or below would stop drawing for good.
+    FrameSkipCounter = UpdatePeriod > 1 ? static_cast<uint32_t>(UpdatePeriod - 1) : 0;
 }
 
-// The keypad interrupt: bit 14 of the key control enables it, bits 0-9
-// select keys, bit 15 asks for all of them (else any).
-void CheckKeypadInterrupt(uint16_t value) {
-    const uint16_t control = IoHalf(0x132);
-    if ((control & 0x43FF) <= 0x4000) return;
-    const uint16_t pressed = static_cast<uint16_t>(~value);
-    const bool holds = (control & 0x8000) ? (control & ~pressed & 0x03FF) == 0 : (control & pressed & 0x03FF) != 0;
-    if (holds) RaiseFlags(0x1000);
+// The sound's frame: 16 milliseconds of the MIDI log, of the channels'
+// lengths, envelopes and sweep, then what changed is sent.
+void AdvanceSound() {
+    MidiLogTicks(16);
+    SoundTick(SoundChip, 16);
+    SoundFlush(SoundChip, 2);
 }
 
 }  // namespace
@@ -113,63 +77,51 @@ void CheckKeypadInterrupt(uint16_t value) {
 int32_t AdvanceScanline() {
     RunTimers(static_cast<int64_t>(CpuState.SliceCycles) - CpuState.Cycles);
 
-    const uint16_t oldStatus = IoHalf(0x004);
-    uint16_t status = static_cast<uint16_t>(oldStatus ^ 0x0002);
-    uint16_t line = IoHalf(0x006);
+    const uint16_t oldStatus = IoRead16(IoDISPSTAT);
+    uint16_t status = static_cast<uint16_t>(oldStatus ^ DispStatHBlank);
+    uint16_t line = IoRead16(IoVCOUNT);
 
-    if (status & 0x0002) {
+    if (status & DispStatHBlank) {
         // The drawing part of the line has ended: horizontal blank.
         CpuState.SliceCycles = BlankCycles;
         if (line < VisibleLines) {
             if (FrameSkipCounter == 0) RenderLine(line);
-            for (int c = 0; c < 4; ++c) {
-                if ((DmaControl(c) & 0xB000) == 0xA000) RunDma(c);
-            }
+            StartDma(DmaStartHBlank);
         }
     } else {
         // A new line begins.
         CpuState.SliceCycles = DrawingCycles;
         line = static_cast<uint16_t>((line + 1) % LinesPerFrame);
-        StoreHalf(0x006, line);
+        IoStore16(IoVCOUNT, line);
         if ((status >> 8) == line) {
-            status |= 0x0004;
+            status |= DispStatMatch;
         } else {
-            status = static_cast<uint16_t>(status & ~0x0004);
+            status = static_cast<uint16_t>(status & ~DispStatMatch);
         }
         if (line < VisibleLines) {
-            if (line == 0) status = static_cast<uint16_t>(status & ~0x0001);
-            if ((DmaControl(3) & 0xB000) == 0xB000) RunDma(3);
+            if (line == 0) status = static_cast<uint16_t>(status & ~DispStatVBlank);
+            // Of the special start timing only channel 3's is started here,
+            // once at the start of each visible line.
+            if ((IoRead16(IoDMACNT_H(3)) & DmaStartMask) == DmaStartSpecial) RunDma(3);
         } else if (line == VisibleLines) {
-            status |= 0x0001;
+            // The vertical blank begins: the frame's work, in this order.
+            status |= DispStatVBlank;
             RenewNestedDmaBudget();
-            if (FrameSkipCounter != 0) {
-                --FrameSkipCounter;
-            } else {
-                PresentFrame();
-                // A period of 0 or below would stop drawing for good.
-                FrameSkipCounter = UpdatePeriod > 1 ? static_cast<uint32_t>(UpdatePeriod - 1) : 0;
-            }
-            for (int c = 0; c < 4; ++c) {
-                if ((DmaControl(c) & 0xB000) == 0x9000) RunDma(c);
-            }
-            CheckKeypadInterrupt(ReadKeypad());
-            if (ExitRequest) return -1;
-            MidiLogTicks(16);
-            SoundTick(SoundChip, 16);
-            SoundFlush(SoundChip, 2);
+            PresentOrSkipFrame();
+            StartDma(DmaStartVBlank);
+            PollKeypad();
+            if (ExitRequest) return -1;  // this call's status is not stored
+            AdvanceSound();
             BatterySaveTick();
         }
     }
 
     // Blank and match interrupts fire on the flag's rising edge only.
-    const uint16_t raised = (oldStatus ^ status) & status & (status >> 3) & 7;
-    StoreHalf(0x004, status);
-    if (raised) RaiseFlags(raised);
+    const uint16_t raised = (oldStatus ^ status) & status & (status >> 3) & DispStatFlags;
+    IoStore16(IoDISPSTAT, status);
+    if (raised) RaiseInterrupt(raised);
 
-    const int32_t pending = ((IoHalf(0x208) & 1) && (IoHalf(0x200) & IoHalf(0x202))) ? 1 : 0;
-    CpuState.IrqRequest = static_cast<uint32_t>(pending);
-    if (pending && HaltState == 1) HaltState = 2;
-    return pending;
+    return UpdateInterruptRequest();
 }
 
 }  // namespace koru

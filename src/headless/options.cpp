@@ -58,6 +58,29 @@ const char* Usage() {
            "  --bench             at exit print frames, wall time, frame rate and speed\n";
 }
 
+namespace {
+
+// The options that take a file name.
+struct FileOption {
+    const char* name;
+    std::string Options::*field;
+};
+const FileOption FileOptions[] = {
+    {"--screenshot", &Options::screenshot},
+    {"--midi-log", &Options::midiLog},
+    {"--wave-out", &Options::waveOut},
+    {"--save-state", &Options::saveState},
+};
+
+std::string Options::*TextOption(const char* arg) {
+    for (const FileOption& option : FileOptions) {
+        if (!std::strcmp(arg, option.name)) return option.field;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
 bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
@@ -78,7 +101,11 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
             return true;
         };
         long long n = 0;
-        if (!std::strcmp(arg, "--frames")) {
+        if (std::string Options::*field = TextOption(arg)) {
+            const char* text = value(arg);
+            if (!text) return false;
+            options.*field = text;
+        } else if (!std::strcmp(arg, "--frames")) {
             if (!number(arg, 1, 0x7FFFFFFF, n)) return false;
             options.frames = static_cast<uint32_t>(n);
         } else if (!std::strcmp(arg, "--update-period")) {
@@ -97,27 +124,11 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
                 error = std::string("bad key list: ") + text;
                 return false;
             }
-        } else if (!std::strcmp(arg, "--screenshot")) {
-            const char* text = value(arg);
-            if (!text) return false;
-            options.screenshot = text;
         } else if (!std::strcmp(arg, "--regs")) {
             options.regs = true;
-        } else if (!std::strcmp(arg, "--midi-log")) {
-            const char* text = value(arg);
-            if (!text) return false;
-            options.midiLog = text;
         } else if (!std::strcmp(arg, "--sound-rate")) {
             if (!number(arg, 0, 0x7FFFFFFF, n)) return false;
             options.soundRate = static_cast<int32_t>(n);
-        } else if (!std::strcmp(arg, "--wave-out")) {
-            const char* text = value(arg);
-            if (!text) return false;
-            options.waveOut = text;
-        } else if (!std::strcmp(arg, "--save-state")) {
-            const char* text = value(arg);
-            if (!text) return false;
-            options.saveState = text;
         } else if (!std::strcmp(arg, "--bench")) {
             options.bench = true;
         } else if (!std::strcmp(arg, "--help") || !std::strcmp(arg, "-h")) {

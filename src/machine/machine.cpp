@@ -9,15 +9,17 @@
 #include "hardware/backup.h"
 #include "hardware/bus.h"
 #include "hardware/dma.h"
-#include "hardware/io.h"
-#include "hardware/timing.h"
+#include "hardware/interrupts.h"
+#include "hardware/keypad.h"
+#include "hardware/timers.h"
 #include "machine/cartridge.h"
 #include "machine/log.h"
 #include "machine/memory.h"
 #include "machine/savefiles.h"
 #include "machine/settings.h"
 #include "sound/midilog.h"
-#include "sound/sound.h"
+#include "sound/sound_registers.h"
+#include "video/video_registers.h"
 
 namespace koru {
 
@@ -30,6 +32,7 @@ char* SavName;
 char* StaName;
 uint32_t ExitRequest;
 uint32_t MachineStarted;
+uint32_t SiblingFiles = 1;
 
 uint8_t* BiosRom;
 uint8_t* ExternalWram;
@@ -68,8 +71,8 @@ void ClearPageTables() {
 }
 
 void ClearRegionPointers() {
-    BiosRom = ExternalWram = InternalWram = IoRam = nullptr;
-    PaletteRam = Vram = SpriteRam = CartridgeSram = CartridgeRom = nullptr;
+    for (const MemoryRegion& region : MemoryRegions) *region.memory = nullptr;
+    CartridgeRom = nullptr;
     RomFileLength = 0;
 }
 
@@ -77,34 +80,12 @@ void Verdict(bool ok) {
     if (Verbose) Log(ok ? "OK\n" : "FAILED\n");
 }
 
-struct RegionSpec {
-    const char* message;
-    int messageKb;  // the %d of the message, or 0 when it has none
-    uint32_t size;
-    uint32_t base;
-    uint32_t span;
-    bool writable;
-    uint8_t** pointer;
-};
-
-// In the order of allocation.
-const RegionSpec Regions[] = {
-    {"Allocating 16kB BIOS ROM...", 0, BiosRomSize, 0x00000000, BiosRomSize, false, &BiosRom},
-    {"Allocating 256kB External Working RAM...", 0, ExternalWramSize, 0x02000000, 0x01000000, true, &ExternalWram},
-    {"Allocating 32kB Internal Working RAM...", 0, InternalWramSize, 0x03000000, 0x01000000, true, &InternalWram},
-    {"Allocating %dkB I/O...", 16, IoRamSize, 0x04000000, IoRamSize, true, &IoRam},
-    {"Allocating %dkB Palette RAM...", 16, PaletteRamSize, 0x05000000, PaletteRamSize, true, &PaletteRam},
-    {"Allocating 96kB VRAM...", 0, VramSize, 0x06000000, VramSize, true, &Vram},
-    {"Allocating %dkB Sprite RAM...", 16, SpriteRamSize, 0x07000000, SpriteRamSize, true, &SpriteRam},
-    {"Allocating 64kB Cartridge SRAM...", 0, CartridgeSramSize, 0x0E000000, CartridgeSramSize, true, &CartridgeSram},
-};
-
 bool AllocateRegions() {
     if (Verbose) Log("Allocating %dkB Dummy RAM...", 16);
     DummyRam = static_cast<uint8_t*>(std::calloc(PageSize, 1));
     Verdict(DummyRam != nullptr);
     if (!DummyRam) return false;
-    for (const RegionSpec& region : Regions) {
+    for (const MemoryRegion& region : MemoryRegions) {
         if (Verbose) {
             if (region.messageKb) Log(region.message, region.messageKb);
             else Log("%s", region.message);
@@ -112,7 +93,7 @@ bool AllocateRegions() {
         uint8_t* memory = static_cast<uint8_t*>(std::calloc(region.size, 1));
         if (memory) {
             MapRegion(memory, region.size, region.base, region.span, region.writable);
-            *region.pointer = memory;
+            *region.memory = memory;
         }
         Verdict(memory != nullptr);
         if (!memory) return false;
@@ -171,11 +152,6 @@ bool LoadCartridgeImage(const char* name) {
     }
     Verdict(image != nullptr);
     return image != nullptr;
-}
-
-void FreeRegionAt(uint32_t base) {
-    uint8_t* memory = ReadPageTable[base >> PageShift];
-    if (memory) std::free(memory);
 }
 
 }  // namespace
@@ -247,14 +223,14 @@ bool PrepareMachine(const char* cartridgeName) {
         }
     }
 
-    SavName = MakeSiblingName(cartridgeName, ".sav");
+    SavName = SiblingFiles ? MakeSiblingName(cartridgeName, ".sav") : nullptr;
     if (SavName) LoadBatterySave();
 
     if (Verbose) Log("Initializing hardware and CPU...");
     InitMidiLog(SoundLogFile);
     ResetHardware();
 
-    StaName = MakeSiblingName(cartridgeName, ".sta");
+    StaName = SiblingFiles ? MakeSiblingName(cartridgeName, ".sta") : nullptr;
     if (StaName && LoadState(StaName)) {
         if (Verbose) Log("Loaded state from %s\n", StaName);
     }
@@ -276,55 +252,20 @@ uint32_t StartMachine(const char* cartridgeName) {
 }
 
 void ResetHardware() {
-    ResetFlash(CartridgeSram);
-    FlashState.log = static_cast<uint8_t>(Verbose & 0x40);
-    ResetEeprom(DummyRam);
-    EepromState.log = static_cast<uint8_t>(Verbose & 0x40);
-
-    SoundReset(SoundChip, SoundRegs, 0);
-    SoundFlush(SoundChip, UseDrums ? 0x81 : 1);
-
-    for (int n = 0; n < 4; ++n) TimerCountdown[n] = TimerPrescale[n] = TimerCounter[n] = 0;
-    RenewNestedDmaBudget();
+    // Each unit puts its own registers and the state it keeps beside them
+    // back to their power-on values.
+    ResetBackupMemories();
+    ResetSound();
+    ResetTimers();
+    ResetDma();
 
     CpuState.Trace = static_cast<uint8_t>(Verbose & 0x10);
     CpuState.SliceCycles = 960;
 
-    auto io = [](uint32_t offset, uint16_t value) { Poke16(IoRam + offset, value); };
-    io(0x130, 0xFFFF);  // no key pressed
-    io(0x132, 0);
-    io(0x000, 0x0080);  // forced blank
-    io(0x004, 0);
-    io(0x006, 0);
-    io(0x04C, 0);
-    io(0x050, 0);
-    io(0x208, 0);
-    io(0x200, 0);
-    io(0x202, 0);
-    io(0x300, 0);
-    io(0x204, 0);
-    HaltState = 0;
-    ApplyWaitControl(0);
-
-    io(0x052, 0);
-    io(0x054, 0);
-    BlendCoefficients = BlendRecord{0, 0, 0};
-    for (uint32_t n = 0; n < 4; ++n) io(0x008 + 2 * n, 0);
-    for (uint32_t slot = 0; slot < 4; ++slot) BgOrder[slot] = (3 - slot) << 28;
-    for (uint32_t offset = 0x010; offset <= 0x01E; offset += 2) io(offset, 0);
-    // Both rotation backgrounds start with the identity matrix at origin 0.
-    const uint16_t parameters[8] = {0x0100, 0, 0, 0x0100, 0, 0, 0, 0};
-    for (int i = 0; i < 8; ++i) {
-        io(0x030 + 2 * i, parameters[i]);
-        io(0x020 + 2 * i, parameters[i]);
-    }
-    for (BgAffineRecord& bg : BgAffineState) {
-        bg.pa = bg.pd = 0x100;
-        bg.pb = bg.pc = 0;
-    }
-    // Of the reference points only these are cleared at reset.
-    BgAffineState[0].refX = BgAffineState[0].curX = 0;
-    BgAffineState[1].refY = BgAffineState[1].curY = 0;
+    ResetKeypad();
+    ResetInterrupts();
+    ResetWaitControl();
+    ResetVideoRegisters();
 
     ResetCpu(CpuState);
 
@@ -341,9 +282,9 @@ void ResetHardware() {
 void ShutdownMachine() {
     WriteBatterySave();
     ResetFlash(nullptr);
-    static constexpr uint32_t Bases[] = {0x00000000, 0x02000000, 0x03000000, 0x04000000, 0x05000000,
-                                         0x06000000, 0x07000000, 0x08000000, 0x0E000000};
-    for (uint32_t base : Bases) FreeRegionAt(base);
+    // After a failed start-up the regions not allocated are null.
+    for (const MemoryRegion& region : MemoryRegions) std::free(*region.memory);
+    std::free(CartridgeRom);
     std::free(DummyRam);
     std::free(StaName);
     std::free(SavName);

@@ -25,12 +25,16 @@
 
 #include "cpu/cpu_state.h"
 #include "hardware/backup.h"
-#include "hardware/io.h"
-#include "hardware/timing.h"
+#include "hardware/bus.h"
+#include "hardware/interrupts.h"
+#include "hardware/registers.h"
+#include "hardware/timers.h"
 #include "machine/log.h"
 #include "machine/machine.h"
 #include "machine/memory.h"
 #include "machine/safefile.h"
+#include "machine/state_words.h"
+#include "video/video_registers.h"
 
 namespace koru {
 
@@ -119,33 +123,41 @@ SaveOutcome WriteBatteryFile(const uint8_t head[2], bool logged) {
 // State file
 
 constexpr uint8_t StateMagic[4] = {0x53, 0x54, 0x44, 0x1A};
-constexpr uint32_t FlashBytes = 12;
-constexpr uint32_t HardwareBytes = 1024;
-constexpr uint32_t HardwareWords = 32;  // the rest is reserved
+constexpr uint32_t HardwareBytes = HardwareBlockWords * 4;
 
-struct Region {
-    uint8_t** memory;
-    uint32_t size;
-};
-
-// In file order.
-constexpr Region StateRegions[] = {
-    {&InternalWram, InternalWramSize}, {&ExternalWram, ExternalWramSize}, {&IoRam, IoRamSize},
-    {&PaletteRam, PaletteRamSize},     {&Vram, VramSize},                 {&SpriteRam, SpriteRamSize},
-    {&CartridgeSram, CartridgeSramSize},
-};
+// The units that keep words in the hardware block; each describes its own.
+const StateUnit* const HardwareUnits[] = {&InterruptStateUnit, &VideoStateUnit, &TimerStateUnit};
 
 static_assert(StateFlashOffset == StateCpuOffset + sizeof(CpuRecord));
-static_assert(StateHardwareOffset == StateFlashOffset + FlashBytes);
+static_assert(StateHardwareOffset == StateFlashOffset + FlashStateBytes);
 static_assert(StateRegionsOffset == StateHardwareOffset + HardwareBytes);
-static_assert(StateRegionsOffset + InternalWramSize + ExternalWramSize + IoRamSize + PaletteRamSize + VramSize +
-                  SpriteRamSize + CartridgeSramSize ==
-              StateFileSize);
+
+// The regions in file order.
+constexpr const MemoryRegion* StateRegion(int slot) {
+    for (const MemoryRegion& region : MemoryRegions) {
+        if (region.stateSlot == slot) return &region;
+    }
+    return nullptr;
+}
+
+constexpr uint32_t StateRegionBytes() {
+    uint32_t total = 0;
+    for (int slot = 0; slot < StateRegionCount; ++slot) total += StateRegion(slot) ? StateRegion(slot)->size : 0;
+    return total;
+}
+constexpr bool EveryStateSlotFilled() {
+    for (int slot = 0; slot < StateRegionCount; ++slot) {
+        if (!StateRegion(slot)) return false;
+    }
+    return true;
+}
+static_assert(EveryStateSlotFilled());
+static_assert(StateRegionsOffset + StateRegionBytes() == StateFileSize);
 
 bool MachineReady() {
     if (!CartridgeRom) return false;
-    for (const Region& region : StateRegions) {
-        if (!*region.memory) return false;
+    for (int slot = 0; slot < StateRegionCount; ++slot) {
+        if (!*StateRegion(slot)->memory) return false;
     }
     return true;
 }
@@ -158,94 +170,35 @@ void CartridgeKey(uint8_t key[3]) {
     key[2] = CartridgeRom[0xBE];
 }
 
-// The FLASH state field by field: the storage reference is a host pointer,
-// which has no meaning in a file; 4 zero bytes keep its place.
-void PackFlash(uint8_t out[FlashBytes]) {
-    std::memset(out, 0, FlashBytes);
-    out[4] = FlashState.commandState;
-    out[5] = FlashState.idMode;
-    out[6] = FlashState.log;
-    Poke16(out + 8, FlashState.savedBytes);
-}
-
-void UnpackFlash(const uint8_t in[FlashBytes]) {
-    FlashState.storage = CartridgeSram;
-    FlashState.commandState = in[4];
-    FlashState.idMode = in[5];
-    FlashState.log = in[6];
-    FlashState.savedBytes = Peek16(in + 8);
-}
-
 void PackHardware(uint8_t out[HardwareBytes]) {
-    std::memset(out, 0, HardwareBytes);
-    auto word = [out](int index, uint32_t value) { Poke32(out + 4 * index, value); };
-    word(0, HaltState);
-    word(1, static_cast<uint32_t>(BlendCoefficients.brightWeight));
-    word(2, static_cast<uint32_t>(BlendCoefficients.firstWeight));
-    word(3, static_cast<uint32_t>(BlendCoefficients.secondWeight));
-    for (int n = 0; n < 4; ++n) {
-        word(4 + n, BgOrder[n]);
-        word(8 + n, static_cast<uint32_t>(TimerPrescale[n]));
-        word(12 + n, static_cast<uint32_t>(TimerCountdown[n]));
+    uint32_t block[HardwareBlockWords] = {};  // the reserved words stay zero
+    for (const StateUnit* unit : HardwareUnits) {
+        for (size_t i = 0; i < unit->count; ++i) {
+            const StateWords& words = unit->words[i];
+            std::memcpy(block + words.index, words.value, 4 * words.count);
+        }
     }
-    for (int bg = 0; bg < 2; ++bg) {
-        const BgAffineRecord& r = BgAffineState[bg];
-        const int32_t fields[8] = {r.refX, r.refY, r.curX, r.curY, r.pa, r.pb, r.pc, r.pd};
-        for (int i = 0; i < 8; ++i) word(16 + 8 * bg + i, static_cast<uint32_t>(fields[i]));
-    }
+    std::memcpy(out, block, HardwareBytes);
 }
 
-void UnpackHardware(const uint8_t in[HardwareBytes]) {
-    auto word = [in](int index) { return Peek32(in + 4 * index); };
-    auto sword = [in](int index) { return static_cast<int32_t>(Peek32(in + 4 * index)); };
-    HaltState = word(0);
-    BlendCoefficients.brightWeight = sword(1);
-    BlendCoefficients.firstWeight = sword(2);
-    BlendCoefficients.secondWeight = sword(3);
-    for (int n = 0; n < 4; ++n) {
-        BgOrder[n] = word(4 + n);
-        TimerPrescale[n] = sword(8 + n);
-        TimerCountdown[n] = sword(12 + n);
-    }
-    for (int bg = 0; bg < 2; ++bg) {
-        BgAffineRecord& r = BgAffineState[bg];
-        int32_t* fields[8] = {&r.refX, &r.refY, &r.curX, &r.curY, &r.pa, &r.pb, &r.pc, &r.pd};
-        for (int i = 0; i < 8; ++i) *fields[i] = sword(16 + 8 * bg + i);
-    }
-}
-
-// Whether the hardware words are ones the machine itself can produce:
-// anything else would reach code that trusts these ranges (a prescale is a
-// divisor, a background number an index).
-bool HardwareWordsValid(const uint8_t in[HardwareBytes]) {
-    auto word = [in](int index) { return Peek32(in + 4 * index); };
-    if (word(0) > 2) return false;  // HaltState
-    for (int i = 1; i <= 3; ++i) {
-        if (word(i) > 16) return false;  // blend weights, 0-16
-    }
-    uint32_t backgroundsSeen = 0;
-    for (int slot = 0; slot < 4; ++slot) {
-        const uint32_t key = word(4 + slot);
-        // control value (bits 0-15), second-target flag (bit 27), number
-        // (bits 28-29) and the priority from the control value (bits 30-31).
-        if (key & 0x07FF0000u) return false;
-        if ((key >> 30) != (key & 3)) return false;
-        backgroundsSeen |= 1u << ((key >> 28) & 3);
-    }
-    if (backgroundsSeen != 0xF) return false;  // one word per background
-    for (int n = 0; n < 4; ++n) {
-        const int32_t prescale = static_cast<int32_t>(word(8 + n));
-        const int32_t countdown = static_cast<int32_t>(word(12 + n));
-        if (prescale != 0 && prescale != 1 && prescale != 64 && prescale != 256 && prescale != 1024) return false;
-        if (countdown < 0 || countdown > prescale) return false;
-        // A countdown of 0 marks a timer that counts the overflows of the
-        // one before it; timer 0 has none before it.
-        if (n == 0 && prescale != 0 && countdown == 0) return false;
+// The words are checked by their owners before any of them is taken: values
+// the machine itself cannot produce would reach code that trusts their
+// ranges (a prescale is a divisor, a background number an index).
+bool HardwareWordsValid(const uint32_t block[HardwareBlockWords]) {
+    for (const StateUnit* unit : HardwareUnits) {
+        if (unit->valid && !unit->valid(block)) return false;
     }
     return true;
 }
 
-bool FlashBytesValid(const uint8_t in[FlashBytes]) { return in[4] <= FlashProgram && in[5] <= 1; }
+void UnpackHardware(const uint32_t block[HardwareBlockWords]) {
+    for (const StateUnit* unit : HardwareUnits) {
+        for (size_t i = 0; i < unit->count; ++i) {
+            const StateWords& words = unit->words[i];
+            std::memcpy(words.value, block + words.index, 4 * words.count);
+        }
+    }
+}
 
 // The slice counters are added to and subtracted from while the machine
 // runs, so values near the limits of their type would overflow, and a huge
@@ -265,13 +218,13 @@ bool CpuCountersValid(const uint8_t* in) {
     return true;
 }
 
-bool StateFileValid(const uint8_t* file) {
-    if (file[0] != StateMagic[0]) return false;  // the format byte is not checked
+bool StateValid(const uint8_t* state, const uint32_t hardware[HardwareBlockWords]) {
+    if (state[0] != StateMagic[0]) return false;  // the format byte is not checked
     uint8_t key[3];
     CartridgeKey(key);
-    if (std::memcmp(file + 5, key, 3) != 0) return false;
-    return CpuCountersValid(file + StateCpuOffset) && FlashBytesValid(file + StateFlashOffset) &&
-           HardwareWordsValid(file + StateHardwareOffset);
+    if (std::memcmp(state + 5, key, 3) != 0) return false;
+    return CpuCountersValid(state + StateCpuOffset) && FlashStateValid(state + StateFlashOffset) &&
+           HardwareWordsValid(hardware);
 }
 
 }  // namespace
@@ -325,48 +278,65 @@ void BatterySaveTick() {
     if (WriteBatteryFile(head, false) != SaveOutcome::Failed) RememberSaved(head);
 }
 
+bool SaveStateToBuffer(uint8_t* out) {
+    if (!MachineReady()) return false;
+    std::memset(out, 0, 16);
+    std::memcpy(out, StateMagic, 4);
+    out[4] = 0x01;
+    CartridgeKey(out + 5);
+    std::memcpy(out + StateCpuOffset, &CpuState, sizeof CpuState);
+    PackFlashState(out + StateFlashOffset);
+    PackHardware(out + StateHardwareOffset);
+    uint8_t* p = out + StateRegionsOffset;
+    for (int slot = 0; slot < StateRegionCount; ++slot) {
+        const MemoryRegion* region = StateRegion(slot);
+        std::memcpy(p, *region->memory, region->size);
+        p += region->size;
+    }
+    return true;
+}
+
+bool LoadStateFromBuffer(const uint8_t* in, size_t size) {
+    // What follows the layout (nothing, in the files this program writes)
+    // is not read.
+    if (!MachineReady() || size < StateFileSize) return false;
+    uint32_t hardware[HardwareBlockWords];
+    std::memcpy(hardware, in + StateHardwareOffset, HardwareBytes);
+    if (!StateValid(in, hardware)) return false;
+
+    // Everything checked: from here on the load cannot fail.
+    std::memcpy(&CpuState, in + StateCpuOffset, sizeof CpuState);
+    UnpackFlashState(in + StateFlashOffset);
+    UnpackHardware(hardware);
+    const uint8_t* p = in + StateRegionsOffset;
+    for (int slot = 0; slot < StateRegionCount; ++slot) {
+        const MemoryRegion* region = StateRegion(slot);
+        std::memcpy(*region->memory, p, region->size);
+        p += region->size;
+    }
+    // The access costs are made from the wait-state control register, which
+    // the I/O region just brought back.
+    ApplyWaitControl(IoRead16(IoWAITCNT));
+    return true;
+}
+
 uint8_t SaveState(const char* fileName) {
     if (!fileName || !MachineReady()) return 0;
-
-    uint8_t header[16] = {};
-    std::memcpy(header, StateMagic, 4);
-    header[4] = 0x01;
-    CartridgeKey(header + 5);
-    uint8_t flash[FlashBytes];
-    PackFlash(flash);
-    uint8_t hardware[HardwareBytes];
-    PackHardware(hardware);
-
+    std::unique_ptr<uint8_t[]> state(new (std::nothrow) uint8_t[StateFileSize]);
+    if (!state || !SaveStateToBuffer(state.get())) return 0;
     FileReplacement file;
     if (!file.Open(fileName)) return 0;
-    bool ok = file.Write(header, sizeof header) && file.Write(&CpuState, sizeof CpuState) &&
-              file.Write(flash, FlashBytes) && file.Write(hardware, HardwareBytes);
-    for (const Region& region : StateRegions) ok = ok && file.Write(*region.memory, region.size);
-    return ok && file.Commit() ? 1 : 0;
+    return file.Write(state.get(), StateFileSize) && file.Commit() ? 1 : 0;
 }
 
 uint8_t LoadState(const char* fileName) {
     if (!fileName || !MachineReady()) return 0;
     std::FILE* in = std::fopen(fileName, "rb");
     if (!in) return 0;
-    std::unique_ptr<uint8_t[]> file(new (std::nothrow) uint8_t[StateFileSize]);
-    const size_t read = file ? std::fread(file.get(), 1, StateFileSize, in) : 0;
+    std::unique_ptr<uint8_t[]> state(new (std::nothrow) uint8_t[StateFileSize]);
+    const size_t read = state ? std::fread(state.get(), 1, StateFileSize, in) : 0;
     std::fclose(in);
-    if (read != StateFileSize || !StateFileValid(file.get())) return 0;
-
-    // Everything checked: from here on the load cannot fail.
-    std::memcpy(&CpuState, file.get() + StateCpuOffset, sizeof CpuState);
-    UnpackFlash(file.get() + StateFlashOffset);
-    UnpackHardware(file.get() + StateHardwareOffset);
-    const uint8_t* p = file.get() + StateRegionsOffset;
-    for (const Region& region : StateRegions) {
-        std::memcpy(*region.memory, p, region.size);
-        p += region.size;
-    }
-    // The access costs are made from the wait-state control register, which
-    // the I/O region just brought back.
-    ApplyWaitControl(Peek16(IoRam + 0x204));
-    return 1;
+    return LoadStateFromBuffer(state.get(), read) ? 1 : 0;
 }
 
 }  // namespace koru

@@ -1,5 +1,6 @@
 // The battery-save file and the state file.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 namespace koru {
@@ -20,6 +21,11 @@ void WriteBatterySave();
 // 1 on success, 0 on failure.
 uint8_t SaveState(const char* fileName);
 uint8_t LoadState(const char* fileName);
+// The same with the state in memory, for hosts that keep states themselves:
+// out has room for StateFileSize bytes; in is checked whole before anything
+// is changed, and refused (nothing changed) when it does not validate.
+bool SaveStateToBuffer(uint8_t* out);
+bool LoadStateFromBuffer(const uint8_t* in, size_t size);
 // Called at every vertical blank while the machine runs: keeps the battery
 // save on disk up to date while the game is played.
 void BatterySaveTick();

@@ -20,7 +20,21 @@ extern int32_t SoundBuffers;  // wave buffers in flight, 2-32
 extern int32_t SoundRate;     // 0 none, 1-8191 MIDI, 8192 and up wave device
 extern char SoundLogFile[MaxPathLength + 1];  // MIDI log file name
 
-// Puts every setting back to its default (used by tests and hosts).
+// The integer settings: key, default (the value when the configuration file
+// has no such key), and how the variable is read and set.
+struct IntSetting {
+    const char* key;
+    int32_t defaultValue;
+    int32_t (*get)();
+    void (*set)(int32_t);
+};
+constexpr int IntSettingCount = 10;
+extern const IntSetting IntSettings[IntSettingCount];
+extern const char* const DefaultSoundLogFile;
+
+// Puts every setting back to its default, except "UpdatePeriod", which holds
+// 1 until the first configuration is read (used by tests and hosts, and
+// before the program starts).
 void ResetSettings();
 
 }  // namespace koru

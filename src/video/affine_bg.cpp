@@ -141,7 +141,7 @@ void DrawBitmap(int line, const Source& source, int first, int count) {
 
 template <int Column>
 void DrawAffineBg(int line, uint32_t bgWord) {
-    const BgAffineRecord& bg = BgAffineState[(bgWord >> 28) & 1];
+    const BgAffineRecord& bg = BgAffineState[BgOrderNumber(bgWord) & 1];
     const bool mosaic = bgWord & BgCntMosaic;
     AffineMap m;
     m.screenBase = ((bgWord >> 8) & 31) * 0x800;
@@ -150,7 +150,7 @@ void DrawAffineBg(int line, uint32_t bgWord) {
     m.wrapMask = (bgWord & BgCntWrap) ? (128u << m.sizeShift) - 1 : ~0u;
     const Pen pen = MakePen(line);
     const Walk w = StartWalk(bg, mosaic);
-    if (bgWord & 0x08000000) {
+    if (bgWord & BgOrderSecondTarget) {
         mosaic ? DrawAffineLine<Column, true, true>(pen, w, m) : DrawAffineLine<Column, true, false>(pen, w, m);
     } else {
         mosaic ? DrawAffineLine<Column, false, true>(pen, w, m) : DrawAffineLine<Column, false, false>(pen, w, m);

@@ -11,11 +11,11 @@
 #include <emmintrin.h>
 #endif
 
-#include "hardware/io.h"
 #include "hardware/registers.h"
 #include "machine/machine.h"
 #include "machine/memory.h"
 #include "video/video.h"
+#include "video/video_registers.h"
 
 namespace koru::video {
 

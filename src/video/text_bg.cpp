@@ -108,8 +108,8 @@ void DrawTextChoice(const Pen& pen, const TextLine& t, bool colours256) {
 
 template <int Column>
 void DrawTextBg(int line, uint32_t bgWord) {
-    const uint32_t control = bgWord & 0xFFFF;
-    const uint32_t n = (bgWord >> 28) & 3;
+    const uint32_t control = bgWord & BgOrderControl;
+    const uint32_t n = BgOrderNumber(bgWord);
     const uint32_t hofs = IoRead16(IoBGHOFS(n));
     const uint32_t vofs = IoRead16(IoBGVOFS(n));
     const bool mosaic = control & BgCntMosaic;
@@ -130,7 +130,7 @@ void DrawTextBg(int line, uint32_t bgWord) {
 
     const Pen pen = MakePen(line);
     const bool colours256 = control & BgCnt256Colours;
-    if (bgWord & 0x08000000) {
+    if (bgWord & BgOrderSecondTarget) {
         DrawTextChoice<Column, true>(pen, t, colours256);
     } else {
         DrawTextChoice<Column, false>(pen, t, colours256);

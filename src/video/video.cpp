@@ -110,11 +110,11 @@ void RenderScanline() {
     if (mode <= 2) {
         for (int slot = 0; slot < 4; ++slot) {
             const uint32_t word = BgOrder[slot];
-            const uint32_t n = (word >> 28) & 3;
+            const uint32_t n = BgOrderNumber(word);
             const int column = (blend >> n) & 1 ? effect : EffectNone;
             const int row = TiledRows[mode][n];
             if (row >= 0 && (display & (DispCntBg0 << n))) {
-                BgOrder[slot] = (blend & (BldCntSecondBg0 << n)) ? word | 0x08000000u : word & ~0x08000000u;
+                BgOrder[slot] = (blend & (BldCntSecondBg0 << n)) ? word | BgOrderSecondTarget : word & ~BgOrderSecondTarget;
                 RendererTable[row][column](line, BgOrder[slot]);
             }
             // Sprites of priority 3 follow the rear-most slot, priority 0

@@ -16,26 +16,12 @@ namespace koru {
 namespace {
 
 using test::BuiltRom;
+using test::Registers;
 using test::ReadFile;
 using test::RunHeadless;
 using test::TempDirTest;
 using test::TestRomsDir;
 using test::WriteFile;
-
-// The registers of the --regs line.
-std::map<std::string, uint32_t> Registers(const std::string& output) {
-    std::map<std::string, uint32_t> registers;
-    const size_t line = output.rfind("R0=");
-    if (line == std::string::npos) return registers;
-    std::istringstream in(output.substr(line));
-    std::string item;
-    while (in >> item) {
-        const size_t equals = item.find('=');
-        if (equals == std::string::npos) continue;
-        registers[item.substr(0, equals)] = static_cast<uint32_t>(std::stoul(item.substr(equals + 1), nullptr, 16));
-    }
-    return registers;
-}
 
 size_t Count(const std::string& text, const std::string& what) {
     size_t n = 0;
@@ -47,7 +33,7 @@ using BiosCartridgeTest = TempDirTest;
 
 TEST_F(BiosCartridgeTest, OwnCartridgeGetsTheDefinedResultsFromThumbAndArmCalls) {
     const auto rom = BuiltRom("bioscheck");
-    if (!std::filesystem::exists(rom)) GTEST_SKIP() << "cartridges are not built";
+    KORU_REQUIRE(std::filesystem::exists(rom), "cartridges are not built");
     std::string output;
     ASSERT_EQ(RunHeadless("--check-crc 0 --frames 60 --regs --verbose 32 " + rom.string(), &output), 0) << output;
     auto registers = Registers(output);
@@ -77,7 +63,7 @@ TEST_F(BiosCartridgeTest, OwnCartridgeGetsTheDefinedResultsFromThumbAndArmCalls)
 // the number with two divisions by SWI 0x060000 in ARM code, which must be
 // Div: the second call divides the remainder of the first.
 TEST_F(BiosCartridgeTest, ThirdPartyBiosTestFailsOnlyTheBiosAreaReads) {
-    if (TestRomsDir().empty()) GTEST_SKIP() << "no third-party test cartridges";
+    KORU_REQUIRE_TESTROMS();
     std::string output;
     const auto original = TestRomsDir() / "bios.gba";
     ASSERT_EQ(RunHeadless("--check-crc 0 --frames 60 --regs --verbose 32 " + original.string(), &output), 0);

@@ -7,7 +7,7 @@
 #include "bios/bios.h"
 #include "cpu/cpu_state.h"
 #include "hardware/bus.h"
-#include "hardware/io.h"
+#include "hardware/interrupts.h"
 #include "hardware/timing.h"
 #include "machine/log.h"
 #include "machine/machine.h"

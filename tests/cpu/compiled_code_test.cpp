@@ -34,7 +34,7 @@ protected:
 
 void CompiledCodeTest::RunAndCompare(const char* name) {
     const auto rom = BuiltRom(name);
-    if (!std::filesystem::exists(rom)) GTEST_SKIP() << "cartridge " << name << " was not built";
+    KORU_REQUIRE(std::filesystem::exists(rom), "cartridge " << name << " was not built");
     Prepare(test::ReadFile(rom), "cpucheck.gba");
 
     int frames = 0;

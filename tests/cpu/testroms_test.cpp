@@ -37,7 +37,7 @@ long RunAndReadRegister(const std::string& cartridge, const std::string& name) {
 // register stored by STMIA keeps its value from before the instruction);
 // with those checks bypassed the cartridge shows "All tests passed".
 TEST_F(InstructionCartridgeTest, ThumbCartridgeFirstFailsTheRotationBy32) {
-    if (TestRomsDir().empty()) GTEST_SKIP() << "no third-party test cartridges here";
+    KORU_REQUIRE_TESTROMS();
     EXPECT_EQ(RunAndReadRegister("thumb.gba", "R7"), 66);
 }
 
@@ -53,7 +53,7 @@ TEST_F(InstructionCartridgeTest, ThumbCartridgeFirstFailsTheRotationBy32) {
 // instruction); with those checks bypassed the cartridge shows "All tests
 // passed".
 TEST_F(InstructionCartridgeTest, ArmCartridgeFirstFailsTheRotatedImmediateCarry) {
-    if (TestRomsDir().empty()) GTEST_SKIP() << "no third-party test cartridges here";
+    KORU_REQUIRE_TESTROMS();
     EXPECT_EQ(RunAndReadRegister("arm.gba", "R12"), 217);
 }
 

@@ -137,7 +137,7 @@ double TextMatch(const Screen& screen, int col, int row, const std::string& text
 void DemoTest::SetUp() {
     TempDirTest::SetUp();
     const fs::path rom = BuiltRom("demo");
-    if (!fs::exists(rom)) GTEST_SKIP() << "the demo cartridge was not built (no arm-none-eabi-gcc)";
+    KORU_REQUIRE(fs::exists(rom), "the demo cartridge was not built (no arm-none-eabi-gcc)");
     fs::copy_file(rom, dir / "demo.gba");
 }
 

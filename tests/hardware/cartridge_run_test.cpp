@@ -15,21 +15,9 @@ namespace koru {
 namespace {
 
 using test::BuiltRom;
+using test::Registers;
 using test::RunHeadless;
 using test::TestRomsDir;
-
-// Parses "R0=... R15=... CPSR=..." into a map of register name to value.
-std::map<std::string, uint32_t> Registers(const std::string& output) {
-    std::map<std::string, uint32_t> registers;
-    std::istringstream in(output);
-    std::string item;
-    while (in >> item) {
-        const size_t equals = item.find('=');
-        if (equals == std::string::npos) continue;
-        registers[item.substr(0, equals)] = static_cast<uint32_t>(std::stoul(item.substr(equals + 1), nullptr, 16));
-    }
-    return registers;
-}
 
 std::map<std::string, uint32_t> RunCartridge(const std::string& arguments) {
     std::string output;
@@ -46,7 +34,7 @@ std::map<std::string, uint32_t> RunCartridge(const std::string& arguments) {
 // checked by skipping the earlier failures in a patched copy: the next one
 // reported was the next of this list, and none other.
 TEST(CartridgeRunTest, MemoryTestStopsAtTheFirstDocumentedMappingDifference) {
-    if (TestRomsDir().empty()) GTEST_SKIP() << "no test cartridges";
+    KORU_REQUIRE_TESTROMS();
     const auto registers = RunCartridge((TestRomsDir() / "memory.gba").string());
     EXPECT_EQ(registers.at("R12"), 3u);
     EXPECT_EQ(registers.at("R15"), 0x080004C8u) << "the verdict was shown and the program idles";
@@ -60,7 +48,7 @@ TEST(CartridgeRunTest, MemoryTestStopsAtTheFirstDocumentedMappingDifference) {
 // set up by one block store across the source, destination and control
 // registers) passes and the verdict is 0.
 TEST(CartridgeRunTest, NesTestFailsOnlyTheSelfModifyingCodeCheck) {
-    if (TestRomsDir().empty()) GTEST_SKIP() << "no test cartridges";
+    KORU_REQUIRE_TESTROMS();
     const auto registers = RunCartridge((TestRomsDir() / "nes.gba").string());
     EXPECT_EQ(registers.at("R12"), 1u);
     EXPECT_EQ(registers.at("R15"), 0x06014248u) << "idling in its VRAM copy";
@@ -68,7 +56,7 @@ TEST(CartridgeRunTest, NesTestFailsOnlyTheSelfModifyingCodeCheck) {
 
 TEST(CartridgeRunTest, HardwareCheckCartridgePassesEveryCheck) {
     const auto rom = BuiltRom("hwcheck");
-    if (!std::filesystem::exists(rom)) GTEST_SKIP() << "cartridges are not built";
+    KORU_REQUIRE(std::filesystem::exists(rom), "cartridges are not built");
     // A is held from frame 10 on.
     const auto registers = RunCartridge("--keys 10:1 " + rom.string());
     EXPECT_EQ(registers.at("R12"), 0u) << "first failed check";
@@ -87,7 +75,7 @@ TEST(CartridgeRunTest, HardwareCheckCartridgePassesEveryCheck) {
 // control first thing, has then run for frames 1 to N - 1 only.
 TEST(CartridgeRunTest, FramesOptionStopsAtTheVerticalBlankOfTheLastFrame) {
     const auto rom = BuiltRom("hwcheck");
-    if (!std::filesystem::exists(rom)) GTEST_SKIP() << "cartridges are not built";
+    KORU_REQUIRE(std::filesystem::exists(rom), "cartridges are not built");
     for (int frames : {1, 5}) {
         std::string output;
         ASSERT_EQ(RunHeadless("--check-crc 0 --verbose 2 --frames " + std::to_string(frames) + " " + rom.string(), &output),

@@ -8,7 +8,8 @@
 
 #include "cpu/cpu_state.h"
 #include "hardware/bus.h"
-#include "hardware/io.h"
+#include "hardware/interrupts.h"
+#include "hardware/timers.h"
 #include "hardware/timing.h"
 #include "machine/machine.h"
 #include "machine/memory.h"

@@ -6,13 +6,16 @@
 
 #include "cpu/cpu_state.h"
 #include "hardware/bus.h"
-#include "hardware/io.h"
+#include "hardware/interrupts.h"
+#include "hardware/timers.h"
 #include "hardware/timing.h"
 #include "machine/log.h"
 #include "machine/machine.h"
 #include "machine/memory.h"
 #include "sound/sound.h"
+#include "sound/sound_registers.h"
 #include "support/test_machine.h"
+#include "video/video_registers.h"
 
 namespace koru {
 namespace {

@@ -6,13 +6,15 @@
 
 #include "cpu/cpu_state.h"
 #include "hardware/bus.h"
-#include "hardware/io.h"
+#include "hardware/keypad.h"
+#include "hardware/timers.h"
 #include "hardware/timing.h"
 #include "machine/machine.h"
 #include "machine/memory.h"
 #include "machine/settings.h"
 #include "support/test_host.h"
 #include "support/test_machine.h"
+#include "video/video_registers.h"
 
 namespace koru {
 namespace {

@@ -16,12 +16,13 @@
 #include "cpu/cpu_state.h"
 #include "hardware/backup.h"
 #include "hardware/bus.h"
-#include "hardware/io.h"
-#include "hardware/timing.h"
+#include "hardware/interrupts.h"
+#include "hardware/timers.h"
 #include "machine/machine.h"
 #include "machine/memory.h"
 #include "machine/savefiles.h"
 #include "support/test_machine.h"
+#include "video/video_registers.h"
 
 namespace koru {
 namespace {
@@ -494,6 +495,49 @@ TEST_F(StateFileTest, TheFileLayout) {
     EXPECT_EQ(std::memcmp(&file[328920], Vram, VramSize), 0);
     EXPECT_EQ(std::memcmp(&file[427224], SpriteRam, SpriteRamSize), 0);
     EXPECT_EQ(std::memcmp(&file[443608], CartridgeSram, CartridgeSramSize), 0);
+}
+
+// A state file kept from an earlier build (the demo's rotation scene: halted,
+// timer 1 running at prescale 1024, background 2 turned) still loads, each
+// word reaching its owner, and saves back to the same bytes.
+TEST_F(StateFileTest, AStateFileOfAnEarlierBuildLoadsAndSavesBackUnchanged) {
+    std::vector<uint8_t> kept = ReadFile(fs::path(KORU_TESTS_DIR) / "machine/data/rotation-scene.sta");
+    ASSERT_EQ(kept.size(), StateFileSize);
+    // It belongs to the demo; this machine runs another cartridge.
+    kept[5] = CartridgeRom[0xBD];
+    kept[6] = CartridgeRom[0xBF];
+    kept[7] = CartridgeRom[0xBE];
+    WriteFile(dir / "kept.sta", kept);
+    ASSERT_EQ(LoadState("kept.sta"), 1);
+    EXPECT_EQ(HaltState, 1u);
+    EXPECT_EQ(TimerPrescale[1], 1024);
+    EXPECT_EQ(TimerCountdown[1], 303);
+    EXPECT_EQ(BgAffineState[0].pa, -284);
+    EXPECT_EQ(BgAffineState[0].pb, -42);
+    EXPECT_EQ(BlendCoefficients.firstWeight, 10);
+    EXPECT_EQ(BgOrder[3] & BgOrderControl, 0x1C00u);
+    ASSERT_EQ(SaveState("again.sta"), 1);
+    EXPECT_TRUE(ReadFile(dir / "again.sta") == kept);
+}
+
+// Hosts that keep states in memory get the file's bytes, and the same
+// refusals.
+TEST_F(StateFileTest, AStateInMemoryIsTheFileAndIsCheckedLikeIt) {
+    const std::vector<uint8_t> file = GoodFile();
+    const std::vector<uint8_t> good = Snapshot();
+    std::vector<uint8_t> buffer(StateFileSize);
+    ASSERT_TRUE(SaveStateToBuffer(buffer.data()));
+    EXPECT_TRUE(buffer == file);
+
+    Scramble(2);
+    const std::vector<uint8_t> before = Snapshot();
+    EXPECT_FALSE(LoadStateFromBuffer(buffer.data(), StateFileSize - 1));
+    std::vector<uint8_t> foreign = buffer;
+    foreign[5] ^= 0xFF;
+    EXPECT_FALSE(LoadStateFromBuffer(foreign.data(), foreign.size()));
+    EXPECT_TRUE(Snapshot() == before);
+    ASSERT_TRUE(LoadStateFromBuffer(buffer.data(), buffer.size()));
+    EXPECT_TRUE(Snapshot() == good);
 }
 
 TEST_F(StateFileTest, OnlyTheFirstMagicByteAndTheCartridgeBytesAreChecked) {

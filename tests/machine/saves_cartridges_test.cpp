@@ -36,7 +36,7 @@ using test::WriteFile;
 // 0x0123456789ABCDEF into EEPROM block 2 right after it starts, then idles.
 TEST_F(TempDirTest, ARunKilledTwoSecondsAfterTheCartridgeSavedKeepsTheSave) {
     const fs::path rom = test::BuiltRom("savewriter");
-    if (!fs::exists(rom)) GTEST_SKIP() << "test cartridges are not built";
+    KORU_REQUIRE(fs::exists(rom), "test cartridges are not built");
     fs::copy_file(rom, dir / "writer.gba");
 
 #ifdef _WIN32
@@ -93,7 +93,7 @@ class BackupTestCartridges : public TempDirTest {
 protected:
     void SetUp() override {
         TempDirTest::SetUp();
-        if (TestRomsDir().empty()) GTEST_SKIP() << "no third-party test cartridges";
+        KORU_REQUIRE_TESTROMS();
         for (const char* name : {"sram", "flash64", "flash128", "none"}) {
             fs::copy_file(TestRomsDir() / (std::string(name) + ".gba"), dir / (std::string(name) + ".gba"));
         }

@@ -6,12 +6,12 @@
 
 #include "cpu/cpu_state.h"
 #include "hardware/bus.h"
-#include "hardware/io.h"
 #include "machine/log.h"
 #include "machine/machine.h"
 #include "machine/memory.h"
 #include "machine/settings.h"
 #include "support/test_machine.h"
+#include "video/video_registers.h"
 
 namespace koru {
 namespace {

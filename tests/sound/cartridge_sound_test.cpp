@@ -66,7 +66,7 @@ class CartridgeSoundTest : public test::TempDirTest {};
 
 TEST_F(CartridgeSoundTest, SoundCheckPlaysItsFourNotesIntoTheLogAndTheWaveFile) {
     const auto rom = test::BuiltRom("soundcheck");
-    if (!std::filesystem::exists(rom)) GTEST_SKIP() << "test cartridges are not built";
+    KORU_REQUIRE(std::filesystem::exists(rom), "test cartridges are not built");
     std::string output;
     ASSERT_EQ(test::RunHeadless("--frames 230 --sound-rate 22050 --wave-out out.wav --midi-log log.mid " + rom.string(),
                                 &output),
@@ -136,7 +136,7 @@ TEST_F(CartridgeSoundTest, SoundCheckPlaysItsFourNotesIntoTheLogAndTheWaveFile) 
 
 TEST_F(CartridgeSoundTest, WaveOutputNeedsAWaveRate) {
     const auto rom = test::BuiltRom("hello");
-    if (!std::filesystem::exists(rom)) GTEST_SKIP() << "test cartridges are not built";
+    KORU_REQUIRE(std::filesystem::exists(rom), "test cartridges are not built");
     std::string output;
     EXPECT_EQ(test::RunHeadless("--sound-rate 1 --wave-out out.wav " + rom.string() + " 2>&1", &output), 2);
     EXPECT_NE(output.find("--sound-rate of 8192"), std::string::npos) << output;

@@ -52,7 +52,7 @@ class FluidSynthTest : public test::SoundTest {
 protected:
     void SetUp() override {
         SoundTest::SetUp();
-        if (FluidSynthMidiDevice::FindSoundFont().empty()) GTEST_SKIP() << "no General MIDI SoundFont installed";
+        KORU_REQUIRE(!FluidSynthMidiDevice::FindSoundFont().empty(), "no General MIDI SoundFont installed");
         ASSERT_TRUE(synth.Open());
     }
     std::vector<int16_t> Render(double seconds) {
@@ -170,7 +170,7 @@ private:
 TEST_F(SdlWaveTest, PlaysTheSynthesisedSquareScaledByTheVolume) {
     CountingWave counting(sdl);
     InstallSoundDevices(nullptr, &counting);
-    if (OpenSound(22050, 4) != 1) GTEST_SKIP() << "SDL has no disk audio driver here";
+    KORU_REQUIRE(OpenSound(22050, 4) == 1, "SDL has no disk audio driver here");
     SetSoundVolume(128, 0x0001);
     Sound(0, 440, 255);
     // Four silent buffers, then ten refilled with the square, of which at
@@ -201,7 +201,7 @@ TEST_F(SdlWaveTest, PlaysTheSynthesisedSquareScaledByTheVolume) {
 TEST_F(SdlWaveTest, ZeroSwitchesPauseTheDeviceAndBitFifteenResumesIt) {
     CountingWave counting(sdl);
     InstallSoundDevices(nullptr, &counting);
-    if (OpenSound(22050, 4) != 1) GTEST_SKIP() << "SDL has no disk audio driver here";
+    KORU_REQUIRE(OpenSound(22050, 4) == 1, "SDL has no disk audio driver here");
     SetSoundVolume(200, 0x000F);
     for (int i = 0; i < 2000 && counting.writes.load() <= 8; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));

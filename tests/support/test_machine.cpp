@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <sstream>
 #ifndef _WIN32
 #include <sys/wait.h>
 #endif
@@ -146,6 +147,29 @@ std::filesystem::path MakeTemporaryDirectory() {
 std::filesystem::path TestRomsDir() {
     const std::filesystem::path path = KORU_TESTROMS_DIR;
     return std::filesystem::is_directory(path / "gba-tests") ? path / "gba-tests" : std::filesystem::path();
+}
+
+bool InContinuousIntegration() {
+    const char* ci = std::getenv("CI");
+    return ci && *ci && std::string(ci) != "0" && std::string(ci) != "false";
+}
+
+std::string MissingTestRoms() {
+    return std::string("the third-party test cartridges are not at ") + KORU_TESTROMS_DIR + "/gba-tests";
+}
+
+std::map<std::string, uint32_t> Registers(const std::string& output) {
+    std::map<std::string, uint32_t> registers;
+    const size_t line = output.rfind("R0=");
+    if (line == std::string::npos) return registers;
+    std::istringstream in(output.substr(line));
+    std::string item;
+    while (in >> item) {
+        const size_t equals = item.find('=');
+        if (equals == std::string::npos) continue;
+        registers[item.substr(0, equals)] = static_cast<uint32_t>(std::stoul(item.substr(equals + 1), nullptr, 16));
+    }
+    return registers;
 }
 
 std::filesystem::path BuiltRom(const std::string& name) {

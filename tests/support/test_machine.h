@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -53,7 +54,28 @@ int RunHeadless(const std::string& arguments, std::string* output = nullptr);
 
 // The folder of third-party test cartridges, or empty when absent.
 std::filesystem::path TestRomsDir();
+// True where everything a test needs is installed (CI sets the variable CI):
+// a missing prerequisite is then a failure, not a reason to skip.
+bool InContinuousIntegration();
+// What a test says when the third-party test cartridges are not there.
+std::string MissingTestRoms();
+
+// The registers of the last --regs line of koru-headless's output, by name
+// (R0 ... R15, CPSR); empty when there is none.
+std::map<std::string, uint32_t> Registers(const std::string& output);
 // A cartridge built from tests/roms.
 std::filesystem::path BuiltRom(const std::string& name);
 
 }  // namespace koru::test
+
+// Ends the test when a prerequisite is missing, saying what: a failure in CI
+// (where everything is installed), a skip elsewhere.
+#define KORU_REQUIRE(condition, what)                                                          \
+    do {                                                                                       \
+        if (!(condition)) {                                                                    \
+            if (::koru::test::InContinuousIntegration()) GTEST_FAIL() << "missing: " << what; \
+            GTEST_SKIP() << "skipped: " << what;                                               \
+        }                                                                                      \
+    } while (0)
+
+#define KORU_REQUIRE_TESTROMS() KORU_REQUIRE(!::koru::test::TestRomsDir().empty(), ::koru::test::MissingTestRoms())

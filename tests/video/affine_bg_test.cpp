@@ -1,9 +1,9 @@
 // Rotation/scaling tile maps and the bitmap modes: the texture walk, wrap,
 // mosaic, pages and the mode 5 window.
-#include "hardware/io.h"
 #include "machine/machine.h"
 #include "machine/memory.h"
 #include "video/video.h"
+#include "video/video_registers.h"
 #include "video_test.h"
 
 namespace koru::test {

@@ -7,15 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "hardware/io.h"
 #include "machine/machine.h"
 #include "machine/memory.h"
 #include "machine/settings.h"
+#include "roms/video/scenes.h"
 #include "support/test_host.h"
 #include "video/video.h"
+#include "video/video_registers.h"
 #include "video_test.h"
-
-#include "roms/video/scenes.h"
 
 namespace koru::test {
 namespace {
@@ -84,7 +83,7 @@ GoldenTest* GoldenTest::current;
 TEST_P(GoldenTest, CartridgePictureMatchesThePixelModel) {
     const int scene = GetParam();
     const auto rom = BuiltRom(std::string("video_") + SceneNames[scene]);
-    if (!std::filesystem::exists(rom)) GTEST_SKIP() << "cartridges are not built";
+    KORU_REQUIRE(std::filesystem::exists(rom), "cartridges are not built");
     const Picture expected = Expected(scene);
     // A picture of more than the backdrop, or the comparison says little.
     int distinct = 0;
@@ -122,7 +121,7 @@ protected:
 };
 
 TEST_F(TestRomPictureTest, HelloShowsWhiteTextOnBlack) {
-    if (TestRomsDir().empty()) GTEST_SKIP() << "no test cartridges";
+    KORU_REQUIRE_TESTROMS();
     const Picture picture = Run("hello.gba");
     int white = 0, left = ScreenWidth, right = -1, top = FrameHeight, bottom = -1;
     for (int y = 0; y < FrameHeight; ++y) {
@@ -152,7 +151,7 @@ TEST_F(TestRomPictureTest, HelloShowsWhiteTextOnBlack) {
 // 256-pixel map row, with palette colour i at blue 2i: the screen shows 15
 // of them, from black to blue 28; the 16th (blue 30) lies past x 239.
 TEST_F(TestRomPictureTest, ShadesShowsBandsFromBlackToBlue) {
-    if (TestRomsDir().empty()) GTEST_SKIP() << "no test cartridges";
+    KORU_REQUIRE_TESTROMS();
     const Picture picture = Run("shades.gba");
     for (int y = 0; y < FrameHeight; ++y) {
         for (int x = 0; x < ScreenWidth; ++x) {
@@ -164,7 +163,7 @@ TEST_F(TestRomPictureTest, ShadesShowsBandsFromBlackToBlue) {
 }
 
 TEST_F(TestRomPictureTest, StripesShowsEightPixelStripesOfTwoBlueGreys) {
-    if (TestRomsDir().empty()) GTEST_SKIP() << "no test cartridges";
+    KORU_REQUIRE_TESTROMS();
     const Picture picture = Run("stripes.gba");
     const uint16_t first = picture[0], second = picture[8];
     EXPECT_NE(first, second);

@@ -1,9 +1,9 @@
 // The order of layers on a line: background slots, the sprites slotted in
 // between them, and which backgrounds each mode draws.
-#include "hardware/io.h"
 #include "machine/machine.h"
 #include "machine/memory.h"
 #include "video/video.h"
+#include "video/video_registers.h"
 #include "video_test.h"
 
 namespace koru::test {

@@ -2,11 +2,11 @@
 // the line driver that do not depend on a layer's kind.
 #include <cstring>
 
-#include "hardware/io.h"
 #include "machine/machine.h"
 #include "machine/memory.h"
 #include "video/output.h"
 #include "video/video.h"
+#include "video/video_registers.h"
 #include "video_test.h"
 
 namespace koru::test {

@@ -7,10 +7,10 @@
 #include <optional>
 #include <vector>
 
-#include "hardware/io.h"
 #include "machine/machine.h"
 #include "machine/memory.h"
 #include "video/video.h"
+#include "video/video_registers.h"
 #include "video_test.h"
 
 namespace koru::test {

@@ -1,6 +1,5 @@
 // Sprites: placement, margins, flips, mappings, rotation/scaling, double
 // size, modes and the tile data limits.
-#include "hardware/io.h"
 #include "machine/machine.h"
 #include "machine/memory.h"
 #include "video/video.h"

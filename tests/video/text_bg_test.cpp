@@ -2,7 +2,6 @@
 // mosaic and the tile data limit.
 #include <cstring>
 
-#include "hardware/io.h"
 #include "machine/machine.h"
 #include "machine/memory.h"
 #include "video/video.h"

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
-#include "hardware/io.h"
 #include "machine/machine.h"
 #include "machine/memory.h"
 #include "video/video.h"
+#include "video/video_registers.h"
 
 namespace koru::test {
 
