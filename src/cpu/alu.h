@@ -1,5 +1,5 @@
 // What both instruction sets share: the condition test, the flag rules of
-// addition and subtraction, the barrel shifter and the direct data loads.
+// addition and subtraction and the barrel shifter.
 // Everything here is small and inlined into the handlers and the loop.
 #pragma once
 #include <array>
@@ -53,15 +53,6 @@ inline constexpr std::array<uint8_t, 256> ConditionTable = [] {
 
 KORU_INLINE bool ConditionHolds(uint32_t condition, uint32_t cpsr) {
     return ConditionTable[(condition << 4) | (cpsr >> 28)];
-}
-
-// Register n as an operand. R[15] holds the instruction's address + 4 while
-// it executes; as an operand R15 reads `ahead` bytes further on (4 for the
-// address + 8, 8 for the address + 12). Working it out here rather than
-// moving R[15] forth and back keeps the register's store and reload, which
-// the next fetch waits for, out of every instruction.
-KORU_INLINE uint32_t Operand(const CpuRecord& cpu, uint32_t n, uint32_t ahead) {
-    return cpu.R[n] + (n == 15 ? ahead : 0u);
 }
 
 // N and Z of a result, in their CPSR places.
@@ -178,22 +169,6 @@ KORU_INLINE uint32_t ShiftByRegister(uint32_t v, uint32_t n, uint32_t& carry) {
         carry = (v >> ((n - 1) & 31)) & 1;
         return RotateRight(v, n & 31);
     }
-}
-
-// Direct loads: straight from the page table, charged from the cost tables.
-// Word loads read the aligned word without rotating it; halfword loads the
-// aligned halfword.
-KORU_INLINE uint32_t LoadWord(CpuRecord& cpu, uint32_t a) {
-    cpu.Cycles -= WordAccessCost[CostIndex(a)];
-    return Peek32(ReadPageTable[a >> 14] + (a & 0x3FFC));
-}
-KORU_INLINE uint32_t LoadHalf(CpuRecord& cpu, uint32_t a) {
-    cpu.Cycles -= HalfAccessCost[CostIndex(a)];
-    return Peek16(ReadPageTable[a >> 14] + (a & 0x3FFE));
-}
-KORU_INLINE uint32_t LoadByte(CpuRecord& cpu, uint32_t a) {
-    cpu.Cycles -= HalfAccessCost[CostIndex(a)];
-    return ReadPageTable[a >> 14][a & 0x3FFF];
 }
 
 KORU_INLINE uint32_t SignExtend8(uint32_t v) { return static_cast<uint32_t>(static_cast<int32_t>(static_cast<int8_t>(v))); }

@@ -8,97 +8,14 @@
 
 #include "bios/bios.h"
 #include "cpu/alu.h"
+#include "cpu/slice_context.h"
 #include "machine/log.h"
 
 namespace koru::thumb {
 
-// What a THUMB slice keeps in registers rather than in the processor record:
-// R15, the cycles left, CPSR and the page and cost of the code being run.
-// The record's R[15], Cycles and CPSR are brought up to date (Sync) before
-// anything that may look at them or change them (a store routed to I/O,
-// FLASH or EEPROM, a software interrupt, a switch to ARM, the log) and read
-// back (Reload) afterwards; such a call may also rewrite the cost tables
-// (the wait-state control register), so the fetch's page and cost are
-// looked up again after it.
-struct Context {
-    CpuRecord& cpu;
-    uint32_t pc;     // R[15]: while an instruction executes, its address + 2
-    int32_t cycles;  // Cycles
-    uint32_t cpsr;   // CPSR
-    uint32_t page = NoPage;   // pc >> 14 of the code page below
-    const uint8_t* code = nullptr;
-    int32_t fetchCost = 0;
-
-    static constexpr uint32_t NoPage = 0xFFFFFFFFu;
-
-    explicit Context(CpuRecord& record)
-        : cpu(record), pc(record.R[15]), cycles(record.Cycles), cpsr(record.CPSR) {}
-    KORU_INLINE void Sync() {
-        cpu.R[15] = pc;
-        cpu.Cycles = cycles;
-        cpu.CPSR = cpsr;
-    }
-    KORU_INLINE void Reload() {
-        pc = cpu.R[15];
-        cycles = cpu.Cycles;
-        cpsr = cpu.CPSR;
-        page = NoPage;
-    }
-
-    // The flag rules of alu.h on the CPSR kept here.
-    KORU_INLINE void SetNZCV(uint32_t flags) { cpsr = (cpsr & 0x0FFFFFFFu) | flags; }
-    KORU_INLINE void SetNZ(uint32_t r) { cpsr = (cpsr & 0x3FFFFFFFu) | NZ(r); }
-    KORU_INLINE void SetNZC(uint32_t r, uint32_t carry) { cpsr = (cpsr & 0x1FFFFFFFu) | NZ(r) | (carry << 29); }
-    KORU_INLINE uint32_t Carry() const { return CarryFlag(cpsr); }
-    // The next opcode, charged; pc moves past it. The page pointer and the
-    // cost stay valid while pc stays in its 16 KB page: the page tables do
-    // not change while the processor runs, the cost tables only in calls
-    // that Reload follows.
-    KORU_INLINE uint32_t Fetch() {
-        if ((pc >> 14) != page) [[unlikely]] {
-            page = pc >> 14;
-            code = ReadPageTable[page];
-            fetchCost = HalfAccessCost[CostIndex(pc)];
-        }
-        cycles -= fetchCost;
-        const uint32_t op = Peek16(code + (pc & 0x3FFE));
-        pc += 2;
-        return op;
-    }
-
-    // Direct loads, charged like the processor record's (alu.h).
-    KORU_INLINE uint32_t LoadWord(uint32_t a) {
-        cycles -= WordAccessCost[CostIndex(a)];
-        return Peek32(ReadPageTable[a >> 14] + (a & 0x3FFC));
-    }
-    KORU_INLINE uint32_t LoadHalf(uint32_t a) {
-        cycles -= HalfAccessCost[CostIndex(a)];
-        return Peek16(ReadPageTable[a >> 14] + (a & 0x3FFE));
-    }
-    KORU_INLINE uint32_t LoadByte(uint32_t a) {
-        cycles -= HalfAccessCost[CostIndex(a)];
-        return ReadPageTable[a >> 14][a & 0x3FFF];
-    }
-    // Stores: plain memory here, every route through the bus operations.
-    KORU_INLINE void StoreWord(uint32_t a, uint32_t v) {
-        if (WritePlainWord(a, v, cycles)) [[likely]] return;
-        Sync();
-        WriteWord(a, v);
-        Reload();
-    }
-    KORU_INLINE void StoreHalf(uint32_t a, uint16_t v) {
-        if (WritePlainHalf(a, v, cycles)) [[likely]] return;
-        Sync();
-        WriteHalf(a, v);
-        Reload();
-    }
-    KORU_INLINE void StoreByte(uint32_t a, uint8_t v) {
-        if (WritePlainByte(a, v, cycles)) [[likely]] return;
-        Sync();
-        WriteByte(a, v);
-        Reload();
-    }
-};
+// A THUMB slice's registers (slice_context.h): while an instruction
+// executes, pc is its address + 2.
+using Context = SliceContext<2>;
 
 // As an operand R15 reads as the instruction's address + 4.
 KORU_INLINE uint32_t Pc(const Context& t) { return t.pc + 2; }
@@ -479,16 +396,5 @@ KORU_INLINE void ExecuteHigh(Context& t, uint32_t op) {
     else if constexpr (H >= 0xF8) BranchLinkLow(t, op);
     else UndefinedCall(t, op);  // 0xB1-0xB3, 0xB6-0xBB, 0xBE-0xBF, 0xDE, 0xE8-0xEF
 }
-
-// Expands X(0x00) X(0x01) ... X(0xFF): one entry per value of opcode bits
-// 15-8, for the decode table and its entries.
-#define KORU_THUMB_ROW(X, h)                                                                          \
-    X(0x##h##0) X(0x##h##1) X(0x##h##2) X(0x##h##3) X(0x##h##4) X(0x##h##5) X(0x##h##6) X(0x##h##7) \
-    X(0x##h##8) X(0x##h##9) X(0x##h##A) X(0x##h##B) X(0x##h##C) X(0x##h##D) X(0x##h##E) X(0x##h##F)
-#define KORU_THUMB_ALL(X)                                                                           \
-    KORU_THUMB_ROW(X, 0) KORU_THUMB_ROW(X, 1) KORU_THUMB_ROW(X, 2) KORU_THUMB_ROW(X, 3)             \
-    KORU_THUMB_ROW(X, 4) KORU_THUMB_ROW(X, 5) KORU_THUMB_ROW(X, 6) KORU_THUMB_ROW(X, 7)             \
-    KORU_THUMB_ROW(X, 8) KORU_THUMB_ROW(X, 9) KORU_THUMB_ROW(X, A) KORU_THUMB_ROW(X, B)             \
-    KORU_THUMB_ROW(X, C) KORU_THUMB_ROW(X, D) KORU_THUMB_ROW(X, E) KORU_THUMB_ROW(X, F)
 
 }  // namespace koru::thumb
