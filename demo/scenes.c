@@ -86,11 +86,20 @@ static void StepStars(int cx, int cy, int rx, int ry) {
     BiosObjAffineSet(source, &Oam[0].affine, STAR_COUNT, 8);
 }
 
+/* Also background 2's matrix and reference point: the bitmap modes draw
+   their bitmap through them too, so the picture entered after the rotation
+   would otherwise show turned and off the screen, as the rotation left it. */
 static void ResetBackgrounds(void) {
     for (int n = 0; n < 4; ++n) {
         REG_BGHOFS(n) = 0;
         REG_BGVOFS(n) = 0;
     }
+    REG_BG2PA = 0x100;
+    REG_BG2PB = 0;
+    REG_BG2PC = 0;
+    REG_BG2PD = 0x100;
+    REG_BG2X = 0;
+    REG_BG2Y = 0;
     REG_MOSAIC = 0;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -54,9 +55,10 @@ void WriteBytes(const std::string& name, const uint8_t* data, size_t size) {
     std::fclose(file);
 }
 
-void WriteQuietCartridge(const std::string& name) {
+void WriteQuietCartridge(const std::string& name, const char* saveTag) {
     std::vector<uint8_t> image(16384);
     for (size_t i = 0; i < image.size(); i += 4) Poke32(&image[i], 0xEAFFFFFE);
+    if (saveTag) std::memcpy(&image[0x100], saveTag, std::strlen(saveTag));
     WriteBytes(name, image.data(), image.size());
 }
 

@@ -16,7 +16,8 @@ void EnterWorkDirectory();
 void WriteBytes(const std::string& name, const uint8_t* data, size_t size);
 
 // A cartridge of `B .` loops with a header that passes the checks.
-void WriteQuietCartridge(const std::string& name);
+// With saveTag, the image carries that save library tag ("FLASH1M_V103").
+void WriteQuietCartridge(const std::string& name, const char* saveTag = nullptr);
 
 // Runs the prepared machine for this many frames.
 void RunFrames(uint32_t frames);

@@ -9,7 +9,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ make pkg-config
   libgtest-dev libpng-dev
-  qt6-base-dev qt6-qpa-plugins libsdl2-dev libfluidsynth-dev timgm6mb-soundfont
+  qt6-base-dev qt6-qpa-plugins libsdl2-dev libfluidsynth-dev libasound2-dev timgm6mb-soundfont
   fonts-dejavu-core
   clang libclang-rt-14-dev llvm
   xvfb xdotool x11-utils x11-apps
@@ -17,9 +17,11 @@ packages=(
 # Packages installed without recommends (the ARM toolchain would otherwise
 # pull in several hundred megabytes of documentation and libraries). The
 # MinGW-w64 compilers make the Windows build; retroarch-dev has the
-# libretro API's header for the libretro core.
+# libretro API's header for the libretro core. Openbox is the window manager
+# the desktop tests run under where the frame around the window matters.
 packages_minimal=(
   gcc-arm-none-eabi binutils-arm-none-eabi
+  openbox
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   retroarch-dev
 )

@@ -30,4 +30,20 @@ struct AffineMatrix {
 };
 AffineMatrix ObjectAffine(int16_t sx, int16_t sy, uint16_t angle);
 
+// BgAffineSet's matrix and start point for one background. The angle turns
+// in 256 steps (its high byte) on the console's sine table; the centre of
+// the picture (centreX, centreY) is 20.8 fixed point, the screen point that
+// shows it (screenX, screenY) whole pixels.
+struct BackgroundTransform {
+    uint16_t pa, pb, pc, pd;
+    uint32_t x, y;  // the reference point, 20.8
+};
+BackgroundTransform BackgroundAffine(int32_t centreX, int32_t centreY, int16_t screenX, int16_t screenY, int16_t sx,
+                                     int16_t sy, uint16_t angle);
+
+// MIDIKey2Freq: the playback value of a sample whose header frequency is
+// frequency, played at MIDI key `key` raised by fine/256 of a semitone:
+// frequency x 2^((key - 180 + fine / 256) / 12), truncated.
+uint32_t MidiKeyFrequency(uint32_t frequency, uint8_t key, uint8_t fine);
+
 }  // namespace koru

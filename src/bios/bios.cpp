@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "bios/arithmetic.h"
+#include "bios/computing.h"
 #include "bios/decompress.h"
 #include "cpu/cpu_state.h"
 #include "hardware/bus.h"
@@ -64,8 +65,8 @@ void ResetService(uint32_t n) {
     cpu.Cycles = cycles;
     cpu.SavedCycles = saved;
     cpu.SliceCut = cut;
-    cpu.R[15] = target;
-    // ResetCpu switches to ARM state behind the loop's back; the loop looks
+    HandOverToCartridge(cpu, target);
+    // The reset switches to ARM state behind the loop's back; the loop looks
     // at the T bit only between slices, so a call from THUMB code must end
     // the slice here or the ARM code at the target would run as THUMB.
     CutSlice(cpu);
@@ -247,10 +248,12 @@ void HostService(uint32_t n) {
     case 0x0C: CpuFastSetService(n); return;
     case 0x0E:
         if (log) Log("BIOS #0x%02X: BgAffineSet(0x%08X,0x%08X,%d)\n", n, R0, R1, static_cast<int32_t>(R2));
+        BgAffineSetService();
         return;
     case 0x0F: ObjAffineSetService(n); return;
     case 0x10:
         if (log) Log("BIOS #0x%02X: BitUnPack(0x%08X,0x%08X,0x%08X)\n", n, R0, R1, R2);
+        BitUnPackService();
         return;
     case 0x11:
     case 0x12:
@@ -268,15 +271,19 @@ void HostService(uint32_t n) {
         return;
     case 0x16:
         if (log) Log("BIOS #0x%02X: Diff8bitUnFilterWRAM(0x%08X,0x%08X)\n", n, R0, R1);
+        Diff8UnFilterService(false);
         return;
     case 0x17:
         if (log) Log("BIOS #0x%02X: Diff8bitUnFilterVRAM(0x%08X,0x%08X)\n", n, R0, R1);
+        Diff8UnFilterService(true);
         return;
     case 0x18:
         if (log) Log("BIOS #0x%02X: Diff16bitUnFilter(0x%08X,0x%08X)\n", n, R0, R1);
+        Diff16UnFilterService();
         return;
     case 0x19:
         if (log) Log("BIOS #0x%02X: SoundBiasChange(0x%08X)\n", n, R0);
+        SoundBiasChangeService();
         return;
     case 0x1A:
         if (log) Log("BIOS #0x%02X: SoundDriverInit(0x%08X)\n", n, R0);
@@ -295,6 +302,7 @@ void HostService(uint32_t n) {
         return;
     case 0x1F:
         if (log) Log("BIOS #0x%02X: MIDIKey2Freq(0x%08X,%u,%u)\n", n, R0, R1, R2);
+        MidiKey2FreqService();
         return;
     case 0x20:
         if (log) Log("BIOS #0x%02X: MusicPlayerOpen(0x%08X,0x%08X,%u)\n", n, R0, R1, R2);
@@ -327,6 +335,18 @@ void HostService(uint32_t n) {
 }
 
 }  // namespace
+
+void HandOverToCartridge(CpuRecord& cpu, uint32_t entry) {
+    for (int i = 0; i < 15; ++i) cpu.R[i] = 0;
+    // Set straight rather than through a mode change: nothing of the mode
+    // the processor was in is kept.
+    cpu.CPSR = ModeSystem;
+    cpu.R[13] = cpu.R13_usr = 0x03007F00;
+    cpu.R14_usr = 0;
+    cpu.R13_irq = 0x03007FA0;
+    cpu.R13_svc = 0x03007FE0;
+    cpu.R[15] = entry;
+}
 
 void SoftwareInterrupt(uint32_t comment) {
     if (BiosLoaded) {

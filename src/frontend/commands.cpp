@@ -1,6 +1,10 @@
 #include "frontend/commands.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
 
 #include "frontend/config.h"
 #include "frontend/frontend.h"
@@ -11,6 +15,7 @@
 #include "frontend/sound_devices.h"
 #include "machine/cartridge.h"
 #include "machine/host.h"
+#include "machine/log.h"
 #include "machine/machine.h"
 #include "machine/savefiles.h"
 #include "sound/midilog.h"
@@ -85,6 +90,9 @@ void OnSize(int width, int height) {
 
 void OnActivate(bool active) {
     KeyboardKeys = 0;
+    TappedKeys = 0;
+    // The release of a held fast-forward key may go to another window.
+    SetFastForward(false);
     if (!SaveCPU) return;
     if (active) {
         OpenSound(SoundRate, SoundBuffers);
@@ -145,7 +153,9 @@ void OnCommand(int id) {
             if (AskFileName(StateFileName, FileFilter::States)) LoadState(StateFileName);
             break;
         case CommandSaveState:
-            if (AskFileName(StateFileName, FileFilter::States)) SaveState(StateFileName);
+            if (AskFileName(StateFileName, FileFilter::States, platform::FileDialogMode::Save, "Save State")) {
+                SaveState(StateFileName);
+            }
             break;
         default:
             break;
@@ -153,6 +163,52 @@ void OnCommand(int id) {
 }
 
 void OnClose() { platform::DestroyMainWindow(); }
+
+void OnDropFile(const char* path) {
+    // As File / New with that name; a name longer than the limit is refused
+    // rather than cut.
+    if (std::strlen(path) > static_cast<size_t>(MaxPathLength)) {
+        std::fprintf(stderr, "koru: %s: the path is longer than %d characters; it is not used\n", path,
+                     MaxPathLength);
+        return;
+    }
+    std::snprintf(CartridgeName, sizeof CartridgeName, "%s", path);
+    ExitRequest = 1;
+}
+
+std::string ScreenshotName() {
+    // The cartridge's name without its extension, then the first free
+    // number: hello.gba gives hello-1.png, hello-2.png, ...
+    char* base = MakeSiblingName(CartridgeName, "");
+    if (!base) return "";
+    const std::string stem = base;
+    std::free(base);
+    for (int n = 1; n < 100000; ++n) {
+        const std::string name = stem + "-" + std::to_string(n) + ".png";
+        if (std::FILE* existing = std::fopen(name.c_str(), "rb")) {
+            std::fclose(existing);
+            continue;
+        }
+        return name;
+    }
+    return "";
+}
+
+bool WriteScreenshot() {
+    if (!FrameBuffer || !CartridgeName[0]) return false;
+    const std::string name = ScreenshotName();
+    std::vector<uint16_t> picture(static_cast<size_t>(ScreenWidth) * FrameHeight);
+    for (int y = 0; y < FrameHeight; ++y) {
+        std::memcpy(&picture[static_cast<size_t>(y) * ScreenWidth], FrameBuffer + y * FrameWidth + ScreenLeft,
+                    ScreenWidth * sizeof(uint16_t));
+    }
+    if (name.empty() || !platform::WritePicture(name.c_str(), picture.data(), ScreenWidth, FrameHeight)) {
+        std::fprintf(stderr, "koru: the picture could not be written beside %s\n", CartridgeName);
+        return false;
+    }
+    if (Verbose) Log("Picture written to %s\n", name.c_str());
+    return true;
+}
 
 void OnDestroy() {
     ProfileWriteString("KORU", "Cartridge", CartridgeName, IniPath);
@@ -201,14 +257,14 @@ int KeyCommand(int virtualKey) {
             return 1;
         case Vk0:
             SoundSwitch = SoundSwitch ? 0 : 0x800F;
-            SetSoundVolume(SoundVolume, SoundSwitch);
+            SetSoundVolume(SoundVolume, AudibleSwitches(SoundSwitch));
             return 1;
         case Vk0 + 1:
         case Vk0 + 2:
         case Vk0 + 3:
         case Vk0 + 4:
             SoundSwitch ^= 1 << (virtualKey - (Vk0 + 1));
-            SetSoundVolume(SoundVolume, SoundSwitch);
+            SetSoundVolume(SoundVolume, AudibleSwitches(SoundSwitch));
             return 1;
         case Vk0 + 5:
         case Vk0 + 6:
@@ -219,11 +275,20 @@ int KeyCommand(int virtualKey) {
             return 1;
         case VkOemPlus:
             if (SoundVolume < 250) SoundVolume += 10;
-            SetSoundVolume(SoundVolume, SoundSwitch);
+            SetSoundVolume(SoundVolume, AudibleSwitches(SoundSwitch));
             return 1;
         case VkOemMinus:
             if (SoundVolume > 0) SoundVolume -= 10;
-            SetSoundVolume(SoundVolume, SoundSwitch);
+            SetSoundVolume(SoundVolume, AudibleSwitches(SoundSwitch));
+            return 1;
+        case PauseKey:
+            SetPaused(!Paused);
+            return 1;
+        case FastForwardKey:
+            SetFastForward(true);
+            return 1;
+        case ScreenshotKey:
+            WriteScreenshot();
             return 1;
         default:
             return 0;

@@ -51,6 +51,11 @@ void OnKeyDown(int virtualKey, bool repeat);
 void OnKeyUp(int virtualKey);
 void OnCommand(int id);
 void OnClose();
+// A file dropped on the window: run it, as File / New with that name does.
+void OnDropFile(const char* path);
+// Writes the picture shown as a PNG beside the cartridge (the first free
+// NAME-N.png); false when it cannot.
+bool WriteScreenshot();
 // The end of the program; never returns.
 [[noreturn]] void OnDestroy();
 

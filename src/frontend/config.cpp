@@ -1,8 +1,10 @@
 #include "frontend/config.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "frontend/frontend.h"
 #include "frontend/ini.h"
@@ -44,6 +46,22 @@ void WriteInt(const char* section, const char* key, int32_t value) {
 
 void WriteFlag(const char* section, const char* key, int32_t value) {
     ProfileWriteString(section, key, value ? "1" : "0", IniPath);
+}
+
+// What a key missing from the file gives. Three of the table's defaults make
+// a plainly wrong first run on the machines players have, many times faster
+// than those the defaults were chosen for: no sync runs the games many times
+// too fast; drawing one frame in three while the sync paces the frames drawn
+// still runs them three times too fast; and the header check refuses nearly
+// every real cartridge (their CRC field is not the file's length, which the
+// check compares it with). So a settings file without these keys, the first
+// run's, draws every frame at 60 Hz and does not check; a player who wants
+// the check switches it on in Setup.
+int32_t FileDefault(const IntSetting& setting) {
+    if (std::strcmp(setting.key, "TimerPeriod") == 0) return 60;
+    if (std::strcmp(setting.key, "UpdatePeriod") == 0) return 1;
+    if (std::strcmp(setting.key, "CheckCRC") == 0) return 0;
+    return setting.defaultValue;
 }
 
 void InitSetup(DialogWindow& dialog) {
@@ -109,7 +127,7 @@ void ReadPathSetting(const char* section, const char* key, const char* fallback,
 
 void ReadSettings(const char* section) {
     for (const IntSetting& setting : IntSettings) {
-        setting.set(ProfileGetInt(General, setting.key, setting.defaultValue, IniPath));
+        setting.set(ProfileGetInt(General, setting.key, FileDefault(setting), IniPath));
     }
     ReadPathSetting(General, "SoundLogFile", DefaultSoundLogFile, SoundLogFile);
     // The cartridge's own section wins for every key it holds.
@@ -118,7 +136,52 @@ void ReadSettings(const char* section) {
     }
 }
 
+std::string RefusalReason(const char* name) {
+    errno = 0;
+    std::FILE* file = std::fopen(name, "rb");
+    if (!file) {
+        if (errno == ENOENT) return "no such file";
+        if (errno == EACCES) return "no permission to read it";
+        return "it cannot be opened";
+    }
+    long length = -1;
+    if (std::fseek(file, 0, SEEK_END) == 0) length = std::ftell(file);
+    std::fseek(file, 0, SEEK_SET);
+    std::string reason;
+    if (length < 0) {
+        reason = "it cannot be read";
+    } else if (length == 0) {
+        reason = "the file is empty";
+    } else if (length > MaxRomSize) {
+        reason = "larger than 32 MB";
+    } else {
+        // As the machine has the image: rounded up to whole 16 KB pages.
+        std::vector<uint8_t> image((static_cast<size_t>(length) + 0x3FFF) & ~size_t{0x3FFF}, 0);
+        if (std::fread(image.data(), 1, static_cast<size_t>(length), file) != static_cast<size_t>(length)) {
+            reason = "it cannot be read";
+        } else if (CheckCRC && (CartCrcField(image.data()) != CartCrc(image.data(), static_cast<int32_t>(length)) ||
+                                image[0xBD] != CartComplement(image.data()))) {
+            reason = "cartridge check failed";
+        } else {
+            reason = "not enough memory to run it";
+        }
+    }
+    std::fclose(file);
+    return reason;
+}
+
+std::string RefusalTitle(const char* name, const char* reason) {
+    const char* base = name;
+    for (const char* c = name; *c; ++c) {
+        if (*c == '/' || *c == platform::PathSeparator) base = c + 1;
+    }
+    return std::string("Open cartridge - ") + base + ": " + reason;
+}
+
 int RunCartridge(const char* name) {
+    // Each run starts as the program did: not paused (the machine's start
+    // shows every layer again).
+    SetPaused(false);
     std::strcpy(CartridgeSection, "UNKNOWN");
     if (std::FILE* file = std::fopen(name, "rb")) {
         uint8_t header[512];
@@ -131,7 +194,7 @@ int RunCartridge(const char* name) {
 
     platform::SetClientSize(ClientWidth, ClientHeight);
     OpenSound(SoundRate, SoundBuffers);
-    SetSoundVolume(SoundVolume, SoundSwitch);
+    SetSoundVolume(SoundVolume, AudibleSwitches(SoundSwitch));
 
     if (TimerPeriod < 0) TimerPeriod = 0;
     if (TimerPeriod > 60) TimerPeriod = 60;
@@ -203,7 +266,7 @@ void ApplySetup(DialogWindow& dialog) {
     SoundRate = dialog.IsButtonChecked(SetupMidi) ? 1 : dialog.GetScrollPos(SetupRate);
 
     OpenSound(SoundRate, SoundBuffers);
-    SetSoundVolume(SoundVolume, SoundSwitch);
+    SetSoundVolume(SoundVolume, AudibleSwitches(SoundSwitch));
 
     WriteInt(General, "SoundRate", SoundRate);
     WriteInt(General, "SoundBuffers", SoundBuffers);

@@ -2,6 +2,7 @@
 // changes and writes them.
 #pragma once
 #include <cstdint>
+#include <string>
 
 #include "frontend/dialog.h"
 #include "frontend/resource_ids.h"
@@ -36,6 +37,13 @@ enum SetupControl : int {
 // machine and shuts it down. Non-zero when the loop should run a cartridge
 // again, 0 when this one could not be started.
 int RunCartridge(const char* name);
+// Why the machine could not run the cartridge, found as it would: the file
+// missing or unreadable, empty, too large, or its header refused by the
+// check ("cartridge check failed").
+std::string RefusalReason(const char* name);
+// The open-file dialog's title after a refusal: "Open cartridge - NAME:
+// REASON", with the file's own name.
+std::string RefusalTitle(const char* name, const char* reason);
 // Reads the settings of section "KORU", then those of the cartridge's
 // section over them (steps of RunCartridge before the sound opens).
 void ReadSettings(const char* section);

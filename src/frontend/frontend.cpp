@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string>
 
+#include "frontend/commands.h"
 #include "frontend/config.h"
 #include "frontend/ini.h"
 #include "frontend/input.h"
@@ -50,7 +51,8 @@ void CopyName(char* buffer, const char* name) {
 }  // namespace
 
 void WaitForFrameTick() {
-    if (!SyncTimerId) return;
+    // Held fast-forward runs the frames unsynced.
+    if (!SyncTimerId || FastForward) return;
     // Blocks rather than spinning: the ticking thread wakes it.
     std::unique_lock<std::mutex> lock(TickMutex);
     TickWake.wait(lock, [] { return FrameTick.load(std::memory_order_acquire) != 0; });
@@ -70,9 +72,9 @@ uint32_t SetSyncTimer(int rate) {
     return SyncTimerId;
 }
 
-int AskFileName(char* buffer, FileFilter filter) {
+int AskFileName(char* buffer, FileFilter filter, platform::FileDialogMode mode, const char* title) {
     std::string chosen;
-    if (!platform::OpenFileDialog(buffer, filter, &chosen) || chosen.empty()) return 0;
+    if (!platform::OpenFileDialog(buffer, filter, mode, title, &chosen) || chosen.empty()) return 0;
     if (chosen.size() > static_cast<size_t>(MaxPathLength)) {
         std::fprintf(stderr, "koru: %s: the path is longer than %d characters; it is not used\n", chosen.c_str(),
                      MaxPathLength);
@@ -112,6 +114,30 @@ void CleanUp() {
     CloseSound();
 }
 
+int InformationOption(int argc, const char* const* argv) {
+    if (argc != 2) return -1;
+    const std::string option = argv[1];
+    if (option == "--version") {
+        std::printf("koru %s\n", KORU_VERSION);
+        return 0;
+    }
+    if (option != "--help" && option != "-h") return -1;
+    std::printf(
+        "Usage: koru [CARTRIDGE]\n"
+        "Runs a Game Boy Advance cartridge in a window. The arguments, joined with\n"
+        "single spaces, name the cartridge file; without them the last cartridge is\n"
+        "offered in the open-file dialog. A file named like an option is given with\n"
+        "its folder: koru ./--help\n"
+        "\n"
+        "Settings are kept in KORU.ini in the current folder; the battery save (.sav)\n"
+        "and the state file (.sta) lie beside the cartridge. KORU_VERBOSE=1 in the\n"
+        "environment shows the start-up report on standard output.\n"
+        "\n"
+        "  --help     show this text\n"
+        "  --version  show the version\n");
+    return 0;
+}
+
 int RunDesktop(const char* commandLine) {
     // The log stays silent unless the user asked for it.
     Verbose = DesktopVerbose;
@@ -149,19 +175,23 @@ int RunDesktop(const char* commandLine) {
 
     SetActive(1);
 
-    if (ask && !AskFileName(CartridgeName, FileFilter::Cartridges)) {
+    const std::string refused = tooLong ? RefusalTitle(commandLine, "the path is too long") : std::string();
+    if (ask && !AskFileName(CartridgeName, FileFilter::Cartridges, platform::FileDialogMode::Open,
+                            tooLong ? refused.c_str() : nullptr)) {
         CleanUp();
         return 0;
     }
-    if (!RunCartridge(CartridgeName)) {
-        std::fprintf(stderr, "koru: cannot run %s\n", CartridgeName);
-        CleanUp();
-        return 1;
-    }
+    // A cartridge that cannot run brings the open-file dialog back, saying
+    // why in its title (there is no message box, and standard error is not
+    // seen from the desktop menu). Cancel there ends the program as quitting
+    // does: running the same refused name again would fail again for ever.
     for (;;) {
-        if (!RunCartridge(CartridgeName)) {
-            std::fprintf(stderr, "koru: cannot run %s\n", CartridgeName);
-            AskFileName(CartridgeName, FileFilter::Cartridges);
+        if (RunCartridge(CartridgeName)) continue;
+        const std::string reason = RefusalReason(CartridgeName);
+        std::fprintf(stderr, "koru: cannot run %s: %s\n", CartridgeName, reason.c_str());
+        const std::string title = RefusalTitle(CartridgeName, reason.c_str());
+        if (!AskFileName(CartridgeName, FileFilter::Cartridges, platform::FileDialogMode::Open, title.c_str())) {
+            OnDestroy();
         }
     }
 }

@@ -4,11 +4,10 @@
 #include <atomic>
 #include <cstdint>
 
+#include "frontend/platform.h"
 #include "machine/settings.h"
 
 namespace koru {
-
-enum class FileFilter;
 
 // The client area's size in pixels; 240 x 160 until the configuration is
 // read, then updated on every size change.
@@ -27,10 +26,15 @@ extern std::atomic<uint32_t> FrameTick;
 extern uint32_t DesktopVerbose;
 
 // The program's life: start-up, the cartridge loop; returns only when
-// start-up fails (the first dialog cancelled, the first cartridge not
-// runnable, no window): 0 when the user cancelled, 1 on a failure. The
-// command line is the arguments joined with single spaces.
+// start-up fails (the first dialog cancelled, no window): 0 when the user
+// cancelled, 1 on a failure. A cartridge that cannot run brings the dialog
+// back, whose Cancel ends the program as quitting does. The command line is
+// the arguments joined with single spaces.
 int RunDesktop(const char* commandLine);
+// "--help" and "--version" alone on the command line print the usage or the
+// version to standard output: 0 then, the status to end with. -1 for any
+// other command line, which names a cartridge.
+int InformationOption(int argc, const char* const* argv);
 
 // Waits, when a sync timer runs, for its next tick.
 void WaitForFrameTick();
@@ -39,7 +43,9 @@ uint32_t SetSyncTimer(int rate);
 // The open-file dialog on buffer (MaxPathLength + 1 bytes). A chosen path
 // longer than MaxPathLength is refused, never cut: a cut path would name
 // another file. Non-zero when the buffer holds a new choice.
-int AskFileName(char* buffer, FileFilter filter);
+// A title, when given, replaces the dialog's own.
+int AskFileName(char* buffer, FileFilter filter, platform::FileDialogMode mode = platform::FileDialogMode::Open,
+                const char* title = nullptr);
 // Builds IniPath from the current directory.
 void BuildIniPath();
 // The part of start-up that makes the window, surface and colour tables.

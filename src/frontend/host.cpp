@@ -15,7 +15,7 @@ void ShowFrame(int x, int y, int w, int h) {
 uint32_t PollInput() {
     platform::PumpEvents();
     SleepWhileInactive();
-    return KeyboardKeys | ReadJoystickKeys();
+    return TakeKeyboardKeys() | ReadJoystickKeys();
 }
 
 }  // namespace koru

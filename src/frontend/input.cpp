@@ -1,13 +1,20 @@
 #include "frontend/input.h"
 
+#include <cstdio>
+
 #include "frontend/commands.h"
+#include "frontend/resources.h"
 #include "frontend/sound_devices.h"
+#include "machine/machine.h"
 #include "machine/settings.h"
 
 namespace koru {
 
 uint32_t KeyboardKeys;
 uint32_t EmulationActive;
+uint32_t TappedKeys;
+uint8_t Paused;
+uint8_t FastForward;
 uint8_t JoystickPresent;
 JoystickCaps JoystickCapabilities;
 
@@ -29,18 +36,58 @@ int KeyEvent(int virtualKey, int down) {
         if (entry->virtualKey != virtualKey) continue;
         // Keys share bits: releasing one key of a row releases the console
         // key even while another key of that row is held.
-        if (down) KeyboardKeys |= entry->consoleKey;
-        else KeyboardKeys &= ~entry->consoleKey;
+        if (down) {
+            KeyboardKeys |= entry->consoleKey;
+            TappedKeys |= entry->consoleKey;
+        } else {
+            KeyboardKeys &= ~entry->consoleKey;
+        }
         return 1;
     }
-    if (!down) return 0;
+    if (!down) {
+        if (virtualKey != FastForwardKey) return 0;
+        SetFastForward(false);
+        return 1;
+    }
     return KeyCommand(virtualKey);
+}
+
+uint32_t TakeKeyboardKeys() {
+    const uint32_t keys = KeyboardKeys | TappedKeys;
+    TappedKeys = 0;
+    return keys;
+}
+
+int32_t AudibleSwitches(int32_t switches) { return Paused || FastForward ? 0 : switches; }
+
+namespace {
+
+void ShowPlayState() {
+    char caption[64];
+    std::snprintf(caption, sizeof caption, "%s%s", WindowCaption,
+                  Paused ? " - paused" : FastForward ? " - fast-forward" : "");
+    platform::SetCaption(caption);
+    SetSoundVolume(SoundVolume, EmulationActive ? AudibleSwitches(SoundSwitch) : 0);
+}
+
+}  // namespace
+
+void SetPaused(bool paused) {
+    if (Paused == paused) return;
+    Paused = paused;
+    ShowPlayState();
+}
+
+void SetFastForward(bool on) {
+    if (FastForward == on) return;
+    FastForward = on;
+    ShowPlayState();
 }
 
 int SetActive(int mode) {
     if (mode == 2) return static_cast<int>(EmulationActive);
     EmulationActive = static_cast<uint32_t>(mode);
-    SetSoundVolume(SoundVolume, mode ? SoundSwitch : 0);
+    SetSoundVolume(SoundVolume, mode ? AudibleSwitches(SoundSwitch) : 0);
     return static_cast<int>(EmulationActive);
 }
 
@@ -65,6 +112,11 @@ uint32_t JoystickKeys(const JoystickCaps& caps, const JoystickPosition& position
 }
 
 uint32_t ReadJoystickKeys() {
+    uint32_t pad;
+    if (platform::GamepadKeys(&pad)) return pad;
+    // A joystick plugged in after start-up is taken up, where the platform
+    // can tell.
+    if (platform::JoystickArrived()) DetectJoystick();
     if (!JoystickPresent) return 0;
     JoystickPosition position;
     if (!platform::JoystickRead(&position)) return 0;
@@ -72,9 +124,13 @@ uint32_t ReadJoystickKeys() {
 }
 
 void SleepWhileInactive() {
-    if (!SaveCPU) return;
-    while (SetActive(2) == 0) {
-        if (!platform::WaitForEvent()) break;
+    for (;;) {
+        const bool inactive = SaveCPU && SetActive(2) == 0;
+        // A pause ends with the Pause key, or when the run must stop (a new
+        // cartridge, Reset in Setup).
+        const bool paused = Paused && !ExitRequest;
+        if (!inactive && !paused) return;
+        if (!platform::WaitForEvent()) return;
     }
 }
 

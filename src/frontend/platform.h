@@ -40,10 +40,13 @@ void FreeFrameSurface();
 void PresentSurface(int x, int y, int w, int h);
 
 // Sizes and places the window: the client area (below the menu) becomes
-// width x height; the outer window's top-left corner goes to (x, y).
+// width x height; the window's top-left corner goes to (x, y).
 void SetClientSize(int width, int height);
 void MoveWindowTo(int x, int y);
-// The outer window's top-left corner; false when it is not known.
+// The window's top-left corner, the same corner MoveWindowTo places (the
+// outer one on Windows; the one inside the window manager's frame on X and
+// Wayland, where the frame is not known when the window is first placed);
+// false when it is not known.
 bool GetWindowRect(int* left, int* top);
 // Leads to the window's destruction, which ends the program (OnDestroy).
 void DestroyMainWindow();
@@ -56,7 +59,18 @@ bool WaitForEvent();
 
 // The open-file dialog; start is the name it starts from. True with the
 // chosen full path when the user picked a file (the path may not exist yet).
-bool OpenFileDialog(const char* start, FileFilter filter, std::string* chosen);
+// A save dialog says Save where the open dialog says Open; a title, when
+// given, replaces the dialog's own (it says why a cartridge was refused).
+enum class FileDialogMode { Open, Save };
+bool OpenFileDialog(const char* start, FileFilter filter, FileDialogMode mode, const char* title,
+                    std::string* chosen);
+
+// The window's caption.
+void SetCaption(const char* text);
+
+// Writes width x height pixels of the frame surface's format (rows top to
+// bottom) as a PNG file; false when it cannot.
+bool WritePicture(const char* path, const uint16_t* pixels, int width, int height);
 
 // A modal dialog built from the template, driven by the procedure, owned by
 // the main window. Returns when the procedure ends it.
@@ -75,6 +89,13 @@ void EndTimerPeriod(int ms);
 int JoystickCount();
 bool JoystickCapabilities(JoystickCaps* caps);
 bool JoystickRead(JoystickPosition* position);
+// A pad whose layout the system knows: its console keys now (its A, B, L,
+// R, Start, Select and d-pad), and true; false without such a pad, when the
+// joystick rule applies. A platform without pad layouts returns false.
+bool GamepadKeys(uint32_t* keys);
+// True when a joystick was plugged in since start-up or the last detection,
+// where the platform can tell; DetectJoystick is then run again.
+bool JoystickArrived();
 
 // The current directory into buffer (at most size - 1 characters and a
 // terminator); false when it cannot be had or does not fit.

@@ -5,16 +5,23 @@
 // to belong to a sequence are stored as plain SRAM writes, together with the
 // sequence bytes that were held back, so battery SRAM works through the same
 // route. Reads are never intercepted: identification works because the two
-// identification bytes really replace the first two bytes of the block while
-// the mode lasts.
+// identification bytes really replace the first two bytes of the bank shown
+// while the mode lasts, and a 128 KB chip shows its second bank by pointing
+// the page tables of the window at it.
 //
 // EEPROM: one bit per halfword access. A request is a 1, a command bit (1 =
-// read) and six address bits; a write then sends 64 data bits, a read is
-// answered with 4 dummy bits and 64 data bits, most significant first.
+// read) and the block number, 6 bits for the 512-byte chip and 14 for the
+// 8 KB one; a write then sends 64 data bits, a read is answered with 4 dummy
+// bits and 64 data bits, most significant first. Nothing in the bits tells
+// the two request lengths apart: the console's save library sends each
+// request by DMA 3 with a length that gives it away (9 or 73 halfwords for
+// the small chip, 17 or 81 for the large one).
 #include "hardware/backup.h"
 
 #include <cstring>
 
+#include "hardware/dma.h"
+#include "hardware/registers.h"
 #include "machine/log.h"
 #include "machine/machine.h"
 #include "machine/memory.h"
@@ -23,10 +30,12 @@ namespace koru {
 
 FlashRecord FlashState;
 EepromRecord EepromState;
+SaveType CartridgeSaveType = SaveType::Unknown;
+uint8_t FlashBank1[FlashBankSize];
 
 namespace {
 
-constexpr uint32_t FlashSize = 0x10000;
+constexpr uint32_t FlashSize = FlashBankSize;
 constexpr uint32_t FlashPage = 0x1000;
 
 void FlashStore(uint32_t a, uint8_t v) {
@@ -34,10 +43,42 @@ void FlashStore(uint32_t a, uint8_t v) {
     FlashState.commandState = FlashIdle;
 }
 
-void LeaveIdentification() {
-    FlashState.idMode = 0;
+constexpr uint32_t FlashWindow = 0x0E000000;
+
+bool HasTwoBanks() { return CartridgeSaveType == SaveType::Flash128; }
+
+// The real first two bytes of the bank shown go aside while the
+// identification bytes stand in for them.
+void ShowIdentification() {
+    uint8_t* s = FlashState.storage;
+    const FlashIdentity id = FlashIdentification();
+    FlashState.savedBytes = static_cast<uint16_t>(s[0] | (s[1] << 8));
+    s[0] = id.maker;
+    s[1] = id.device;
+}
+
+void HideIdentification() {
     FlashState.storage[0] = static_cast<uint8_t>(FlashState.savedBytes);
     FlashState.storage[1] = static_cast<uint8_t>(FlashState.savedBytes >> 8);
+}
+
+void LeaveIdentification() {
+    FlashState.idMode = 0;
+    HideIdentification();
+}
+
+void SelectBank(uint32_t bank) {
+    // The chip shows its identification whichever bank is selected: the
+    // real bytes of the old bank come back and those of the new one go
+    // aside.
+    if (FlashState.idMode) HideIdentification();
+    MapFlashBank(bank);
+    if (FlashState.idMode) ShowIdentification();
+}
+
+void EraseChip() {
+    std::memset(FlashState.bank0, 0xFF, FlashBankSize);
+    if (HasTwoBanks()) std::memset(FlashBank1, 0xFF, FlashBankSize);
 }
 
 uint64_t Input() { return (uint64_t{EepromState.inputHigh} << 32) | EepromState.inputLow; }
@@ -71,11 +112,33 @@ void PictureOutput(uint64_t output) {
     }
 }
 
+// The request starting now has as many block-number bits as its DMA
+// length says; a request sent by the processor bit by bit has those of the
+// chip that the save or an earlier request made known.
+uint32_t RequestBits() {
+    EepromRecord& e = EepromState;
+    if (DmaRunning()) {
+        // Only channel 3 reaches the cartridge's upper half. Its count
+        // register keeps the length the transfer was started with.
+        switch (IoRead16(IoDMACNT_L(3))) {
+        case 9:
+        case 73: return 6;
+        case 17:
+        case 81: e.large = 1; return 14;
+        default: break;
+        }
+    }
+    return e.large ? 14 : 6;
+}
+
 void StartRequest(uint32_t request) {
-    const uint32_t block = request & 0x3F;
-    const bool read = (request & 0x40) != 0;
+    const uint32_t bits = EepromState.requestBits;
+    const uint32_t block = request & ((1u << bits) - 1);
+    const bool read = ((request >> bits) & 1) != 0;
     if (EepromState.log) Log(" %s(%X) ", read ? "READ" : "WRITE", block);
-    EepromState.offset = block * 8;
+    // The 8 KB chip has 1024 blocks: the top four of its fourteen bits
+    // reach nothing.
+    EepromState.offset = (block & (EepromLargeBytes / 8 - 1)) * 8;
     if (read) {
         EepromState.readDelay = 4;
         uint64_t output = 0;
@@ -92,6 +155,56 @@ void StartRequest(uint32_t request) {
 
 }  // namespace
 
+SaveType FindSaveType(const uint8_t* image, uint32_t length) {
+    struct Tag {
+        const char* text;
+        uint32_t size;
+        SaveType type;
+    };
+    // "SRAM_F_V" is the library of the 32 KB FRAM, which works as SRAM.
+    static constexpr Tag Tags[] = {
+        {"SRAM_V", 6, SaveType::Sram},          {"SRAM_F_V", 8, SaveType::Sram},
+        {"FLASH_V", 7, SaveType::Flash64},      {"FLASH512_V", 10, SaveType::Flash64},
+        {"FLASH1M_V", 9, SaveType::Flash128},   {"EEPROM_V", 8, SaveType::Eeprom},
+    };
+    if (!image) return SaveType::Unknown;
+    for (uint32_t i = 0; i < length; ++i) {
+        const uint8_t c = image[i];
+        if (c != 'S' && c != 'F' && c != 'E') continue;
+        for (const Tag& tag : Tags) {
+            if (tag.text[0] == c && length - i >= tag.size && std::memcmp(image + i, tag.text, tag.size) == 0) {
+                return tag.type;
+            }
+        }
+    }
+    return SaveType::Unknown;
+}
+
+void FlashBanksReplaced() {
+    if (FlashState.idMode && FlashState.storage) ShowIdentification();
+}
+
+FlashIdentity FlashIdentification() {
+    switch (CartridgeSaveType) {
+    // Panasonic MN63F805MNP, 64 KB, known to every version of the console's
+    // 64 KB FLASH library; it programs single bytes and erases 4 KB
+    // sectors, which is what this chip does.
+    case SaveType::Flash64: return {0x32, 0x1B};
+    // Macronix MX29L010, 128 KB in two banks, one of the two parts the
+    // 128 KB library knows; the same byte programming and sectors.
+    case SaveType::Flash128: return {0xC2, 0x09};
+    // A cartridge that declares no FLASH sees no part it would know.
+    default: return {0x00, 0x00};
+    }
+}
+
+void MapFlashBank(uint32_t bank) {
+    FlashRecord& f = FlashState;
+    f.bank = HasTwoBanks() ? static_cast<uint8_t>(bank & 1) : 0;
+    f.storage = f.bank ? FlashBank1 : f.bank0;
+    if (f.storage) MapRegion(f.storage, FlashBankSize, FlashWindow, FlashBankSize, 1);
+}
+
 void ResetBackupMemories() {
     ResetFlash(CartridgeSram);
     FlashState.log = static_cast<uint8_t>(Verbose & 0x40);
@@ -104,27 +217,40 @@ void PackFlashState(uint8_t out[FlashStateBytes]) {
     out[4] = FlashState.commandState;
     out[5] = FlashState.idMode;
     out[6] = FlashState.log;
+    out[7] = FlashState.bank;
     Poke16(out + 8, FlashState.savedBytes);
 }
 
-bool FlashStateValid(const uint8_t in[FlashStateBytes]) { return in[4] <= FlashProgram && in[5] <= 1; }
+bool FlashStateValid(const uint8_t in[FlashStateBytes]) {
+    return in[4] <= FlashBankSelect && in[5] <= 1 && in[7] <= 1;
+}
 
 void UnpackFlashState(const uint8_t in[FlashStateBytes]) {
-    FlashState.storage = CartridgeSram;
+    FlashState.bank0 = CartridgeSram;
     FlashState.commandState = in[4];
     FlashState.idMode = in[5];
     FlashState.log = in[6];
     FlashState.savedBytes = Peek16(in + 8);
+    MapFlashBank(in[7]);
 }
 
 void ResetFlash(uint8_t* storage) {
+    FlashRecord& f = FlashState;
     // A reset of the same block while the identification bytes are shown
-    // puts the real ones back, or the save would keep the zeros. A new
-    // block (a new machine, or none) starts from what it holds.
-    if (FlashState.idMode && storage && FlashState.storage == storage) LeaveIdentification();
-    FlashState.storage = storage;
-    FlashState.commandState = FlashIdle;
-    FlashState.idMode = 0;
+    // puts the real ones back, or the save would keep them. A new block (a
+    // new machine, or none) starts from what it holds.
+    if (f.idMode && storage && f.bank0 == storage) LeaveIdentification();
+    // The window goes back to the first bank, which is the region the
+    // machine frees at its end.
+    if (f.bank && f.bank0 && ReadPageTable[FlashWindow >> PageShift] == FlashBank1) {
+        MapRegion(f.bank0, FlashBankSize, FlashWindow, FlashBankSize, 1);
+    }
+    f.bank0 = storage;
+    f.bank = 0;
+    f.storage = storage;
+    f.commandState = FlashIdle;
+    f.idMode = 0;
+    if (storage) MapRegion(storage, FlashBankSize, FlashWindow, FlashBankSize, 1);
 }
 
 void ResetEeprom(uint8_t* picture) {
@@ -136,9 +262,18 @@ void ResetEeprom(uint8_t* picture) {
     EepromState.offset = 0;
     EepromState.log = 0;
     EepromState.picture = picture;
+    EepromState.requestBits = 6;
 }
 
-void ClearEepromData() { std::memset(EepromState.data, 0, sizeof EepromState.data); }
+void ClearEepromData() {
+    std::memset(EepromState.data, 0, sizeof EepromState.data);
+    EepromState.large = 0;
+    std::memset(FlashBank1, 0, sizeof FlashBank1);
+}
+
+uint32_t EepromSize() { return EepromState.large ? EepromLargeBytes : EepromReachableBytes; }
+
+void SetEepromLarge(bool large) { EepromState.large = large ? 1 : 0; }
 
 void FlashWrite(uint32_t offset, uint8_t v) {
     FlashRecord& f = FlashState;
@@ -181,9 +316,7 @@ void FlashWrite(uint32_t offset, uint8_t v) {
             // Entered again while it lasts, the block already shows the
             // identification bytes: setting those aside would lose the
             // real ones for good, where the chip itself loses nothing.
-            if (!f.idMode) f.savedBytes = static_cast<uint16_t>(s[0] | (s[1] << 8));
-            s[0] = 0x00;
-            s[1] = 0x00;
+            if (!f.idMode) ShowIdentification();
             f.idMode = 1;
             break;
         case 0xF0:
@@ -195,6 +328,14 @@ void FlashWrite(uint32_t offset, uint8_t v) {
             break;
         case 0xA0:
             f.commandState = FlashProgram;
+            break;
+        case 0xB0:
+            // Only the 128 KB chip has banks to switch.
+            if (HasTwoBanks()) {
+                f.commandState = FlashBankSelect;
+                break;
+            }
+            if (f.log) Log("FLASH: Unknown command 0x%02X.\n", v);
             break;
         default:
             if (f.log) Log("FLASH: Unknown command 0x%02X.\n", v);
@@ -231,7 +372,7 @@ void FlashWrite(uint32_t offset, uint8_t v) {
         } else if (a == 0x5555 && v == 0x10) {
             if (!f.idMode) {
                 if (f.log) Log("FLASH: Erasing entire ROM.\n");
-                std::memset(s, 0xFF, FlashSize);
+                EraseChip();
             }
             f.commandState = FlashIdle;
         } else if (a == 0x5555) {
@@ -256,6 +397,18 @@ void FlashWrite(uint32_t offset, uint8_t v) {
             s[a] = static_cast<uint8_t>(old & v);
         }
         f.commandState = FlashIdle;
+        return;
+
+    case FlashBankSelect:
+        if (a == 0x0000) {
+            if (f.log) Log("FLASH: Bank %d selected.\n", v & 1);
+            f.commandState = FlashIdle;
+            SelectBank(v & 1);
+            return;
+        }
+        // The three swallowed bytes are not put back, as after 0x80.
+        if (f.log) Log("FLASH: 0xAA 0x55 0xB0 0x%02X?\n", v);
+        FlashStore(a, v);
         return;
 
     default:
@@ -286,12 +439,15 @@ void EepromWriteBit(uint8_t value) {
         return;
     }
     if (e.addressCountdown) {
-        if (--e.addressCountdown == 0) StartRequest(e.inputLow & 0xFF);
+        if (--e.addressCountdown == 0) StartRequest(e.inputLow & ((2u << e.requestBits) - 1));
         return;
     }
-    // Idle: a 1 starts a request (command bit and six address bits follow);
-    // a 0 is the stop bit that ends every request, or noise.
-    if (bit) e.addressCountdown = 7;
+    // Idle: a 1 starts a request (the command bit and the block number
+    // follow); a 0 is the stop bit that ends every request, or noise.
+    if (bit) {
+        e.requestBits = static_cast<uint8_t>(RequestBits());
+        e.addressCountdown = static_cast<uint8_t>(e.requestBits + 1);
+    }
 }
 
 uint8_t EepromReadBit() {

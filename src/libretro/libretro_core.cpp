@@ -15,9 +15,6 @@
 #include <cstring>
 #include <vector>
 
-#include "cpu/cpu_state.h"
-#include "hardware/keypad.h"
-#include "hardware/timing.h"
 #include "libretro/machine_thread.h"
 #include "libretro/paced_wave.h"
 #include "libretro/save_memory.h"
@@ -28,9 +25,7 @@
 #include "machine/settings.h"
 #include "sound/midilog.h"
 #include "sound/output.h"
-#include "sound/sound.h"
 #include "video/video.h"
-#include "video/video_registers.h"
 
 namespace {
 
@@ -130,19 +125,6 @@ void ApplyChangedOptions() {
 
 // ---------------------------------------------------------------------------
 // The machine
-
-// A run starts from the state a new process has: the globals that start-up
-// and the reset leave as the previous run left them are cleared, so that a
-// second game (or the same one again) runs exactly as the first one did.
-void ClearPreviousRun() {
-    CpuState = CpuRecord{};
-    for (BgAffineRecord& bg : BgAffineState) bg = BgAffineRecord{};
-    FrameSkipCounter = 0;
-    AutoFirePhase = 0;
-    HiddenLayerMask = 0;
-    SoundChip = SoundChipRecord{};
-    ExitRequest = 0;
-}
 
 void TakeSaveImage() {
     ExportSaveImage(SaveImage.data());
@@ -307,7 +289,6 @@ RETRO_API bool retro_load_game(const retro_game_info* game) {
     ResetSettings();
     Verbose = 0;
     ReadOptions();
-    ClearPreviousRun();
     std::fill(std::begin(FrameStore), std::end(FrameStore), uint16_t{0});
     ConvertPicture();
     // No MIDI log: the recording is never switched on here.
@@ -375,10 +356,11 @@ RETRO_API void retro_reset(void) {
     TakeSaveImage();
 }
 
-RETRO_API size_t retro_serialize_size(void) { return StateFileSize; }
+// A cartridge with a 128 KB FLASH chip has its second bank after the layout.
+RETRO_API size_t retro_serialize_size(void) { return Loaded ? StateSize() : StateFileSize; }
 
 RETRO_API bool retro_serialize(void* data, size_t size) {
-    if (!Loaded || size < StateFileSize) return false;
+    if (!Loaded || size < StateSize()) return false;
     GiveSaveImage();
     return SaveStateToBuffer(static_cast<uint8_t*>(data));
 }

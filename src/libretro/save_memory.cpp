@@ -1,50 +1,29 @@
-// The image is the battery-save file's layout: the 64 KB of Cartridge SRAM
-// (which FLASH shares), then the 512 reachable bytes of EEPROM data. The
-// file leaves the EEPROM part out while it is all zero; the image always has
-// it, since its size must not change while the front end keeps it, and a
-// file of only the first part reads back the same (the front end leaves the
-// rest zero).
+// The front end's save memory is the machine's battery image for hosts, so
+// its ".srm" file is what players' saves from other emulators are: SRAM
+// 32 KB, FLASH 64 or 128 KB, EEPROM 8 KB (a 512-byte chip in its first 512
+// bytes), and for a cartridge that declares none 64 KB of SRAM and 8 KB for
+// the EEPROM. A front end that finds a shorter file (a raw 512-byte EEPROM
+// save, a Koru ".sav" of 64 KB or 66,048 bytes) loads it at the start and
+// leaves the rest zero, which reads back as that same save.
 #include "libretro/save_memory.h"
 
 #include <cstring>
 
-#include "hardware/backup.h"
-#include "machine/machine.h"
+#include "machine/savefiles.h"
 
 namespace koru::libretro {
 
-namespace {
-
-// While FLASH identification mode is on, the first two bytes of the block
-// show the identification bytes and the real ones wait in FlashState.
-bool HeadSetAside() { return FlashState.idMode && FlashState.storage == CartridgeSram; }
-
-}  // namespace
-
-size_t SaveImageSize() { return CartridgeSramSize + EepromReachableBytes; }
+size_t SaveImageSize() { return BatterySaveImage().size; }
 
 void ExportSaveImage(uint8_t* image) {
-    if (!CartridgeSram) {
-        std::memset(image, 0, SaveImageSize());
-        return;
-    }
-    std::memcpy(image, CartridgeSram, CartridgeSramSize);
-    if (HeadSetAside()) {
-        image[0] = static_cast<uint8_t>(FlashState.savedBytes);
-        image[1] = static_cast<uint8_t>(FlashState.savedBytes >> 8);
-    }
-    std::memcpy(image + CartridgeSramSize, EepromState.data, EepromReachableBytes);
+    const BatteryImage save = BatterySaveImage();
+    std::memcpy(image, save.data, save.size);
 }
 
 void ImportSaveImage(const uint8_t* image) {
-    if (!CartridgeSram) return;
-    if (HeadSetAside()) {
-        FlashState.savedBytes = static_cast<uint16_t>(image[0] | image[1] << 8);
-        std::memcpy(CartridgeSram + 2, image + 2, CartridgeSramSize - 2);
-    } else {
-        std::memcpy(CartridgeSram, image, CartridgeSramSize);
-    }
-    std::memcpy(EepromState.data, image + CartridgeSramSize, EepromReachableBytes);
+    const BatteryImage save = BatterySaveImage();
+    std::memcpy(save.data, image, save.size);
+    BatterySaveImageWritten();
 }
 
 }  // namespace koru::libretro

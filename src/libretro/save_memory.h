@@ -1,8 +1,9 @@
 // The battery save as the front end keeps it (RETRO_MEMORY_SAVE_RAM): an
 // image of the cartridge's backup memory that the front end reads and
-// writes at any time while a game is loaded. Only this pair of functions
-// knows how the image is laid out, so that it can follow the save files'
-// layout when that changes.
+// writes at any time while a game is loaded. It is the machine's battery
+// image for hosts (BatterySaveImage, machine/savefiles.h): the raw image of
+// the save memory the cartridge declares, at a size that stays the same
+// while the game runs.
 #pragma once
 #include <cstddef>
 #include <cstdint>

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "bios/bios.h"
 #include "cpu/cpu_state.h"
 #include "cpu/run.h"
 #include "hardware/backup.h"
@@ -12,6 +13,7 @@
 #include "hardware/interrupts.h"
 #include "hardware/keypad.h"
 #include "hardware/timers.h"
+#include "hardware/timing.h"
 #include "machine/cartridge.h"
 #include "machine/log.h"
 #include "machine/memory.h"
@@ -19,6 +21,7 @@
 #include "machine/settings.h"
 #include "sound/midilog.h"
 #include "sound/sound_registers.h"
+#include "video/video.h"
 #include "video/video_registers.h"
 
 namespace koru {
@@ -206,6 +209,16 @@ bool PrepareMachine(const char* cartridgeName) {
     // memory that is gone.
     ClearEepromData();
     ResetFlash(nullptr);
+    CartridgeSaveType = SaveType::Unknown;
+    // What no reset touches starts as in a fresh process: the processor's
+    // banks and saved states (a reset keeps them, and so did every run
+    // after the first, or after a loaded state), the frame-skip count, the
+    // autofire phase and the layers the player hid. So every host can run
+    // one game after another in one process.
+    CpuState = CpuRecord{};
+    FrameSkipCounter = 0;
+    AutoFirePhase = 0;
+    HiddenLayerMask = 0;
 
     if (!AllocateRegions()) return false;
     LoadBiosImage();
@@ -223,6 +236,9 @@ bool PrepareMachine(const char* cartridgeName) {
         }
     }
 
+    // The save memory the cartridge's save library declares decides the
+    // FLASH chip and the battery save's layout.
+    CartridgeSaveType = FindSaveType(CartridgeRom, static_cast<uint32_t>(RomFileLength));
     SavName = SiblingFiles ? MakeSiblingName(cartridgeName, ".sav") : nullptr;
     if (SavName) LoadBatterySave();
 
@@ -231,7 +247,11 @@ bool PrepareMachine(const char* cartridgeName) {
     ResetHardware();
 
     StaName = SiblingFiles ? MakeSiblingName(cartridgeName, ".sta") : nullptr;
-    if (StaName && LoadState(StaName)) {
+    if (StaName && StateWouldUndoBatterySave(StaName)) {
+        // Most likely after a crash or a kill, when the battery save kept
+        // progress that the last state lacks.
+        if (Verbose) Log("Not loading %s: it is older than the battery save\n", StaName);
+    } else if (StaName && LoadState(StaName)) {
         if (Verbose) Log("Loaded state from %s\n", StaName);
     }
 
@@ -273,9 +293,11 @@ void ResetHardware() {
         // The handler pointer then points at the stub's return sequence, so
         // an unhandled interrupt returns at once.
         WriteWord(0x03007FFC, 0x0000002C);
-        CpuState.R[15] = 0x08000000;
-        CpuState.R[13] = CpuState.R13_svc = 0x03007FE0;
-        CpuState.R13_irq = 0x03007FA0;
+        // The processor starts at the cartridge's entry as the console's
+        // start-up code leaves it, in System mode with interrupts enabled:
+        // a program that never writes the status register itself still
+        // receives its interrupts.
+        HandOverToCartridge(CpuState, 0x08000000);
     }
 }
 

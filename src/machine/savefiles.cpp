@@ -1,25 +1,16 @@
-// The battery-save file and the state file.
-//
-// Battery save (".sav"): the 64 KB of Cartridge SRAM, followed by the 512
-// reachable bytes of EEPROM data whenever any of them is not zero, so that a
-// cartridge with an EEPROM keeps its saves too. It is read at start-up,
-// written at shut-down and, while the game runs, whenever the backup memory
-// changed (at most once a second), so that a crash or a kill loses at most
-// the last second of play.
-//
-// State file (".sta"): header, processor record, FLASH state, the hardware
-// words kept outside the I/O area and the seven memory regions. A state
-// file is read and checked whole before anything is changed, so a damaged
-// or foreign file leaves the running machine as it was.
-//
-// Both files are written through FileReplacement: the old file stays until
-// the new one is completely on the disk.
+// The state file (".sta"): header, processor record, FLASH state, the
+// hardware words kept outside the I/O area and the seven memory regions; for
+// a cartridge with a 128 KB FLASH chip, a tagged block with the chip's second
+// bank follows. A state file is read and checked whole before anything is
+// changed, so a damaged or foreign file leaves the running machine as it was.
+// It is written through FileReplacement: the old file stays until the new
+// one is completely on the disk. The battery save is in battery.cpp.
 #include "machine/savefiles.h"
 
-#include <chrono>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <new>
 
@@ -40,89 +31,25 @@ namespace koru {
 
 namespace {
 
-uint64_t SteadyMilliseconds() {
-    using namespace std::chrono;
-    return static_cast<uint64_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
-
-void Verdict(bool ok) {
-    if (Verbose) Log(ok ? "OK\n" : "FAILED\n");
-}
-
-bool AllZero(const uint8_t* bytes, size_t size) {
-    for (size_t i = 0; i < size; ++i) {
-        if (bytes[i]) return false;
-    }
-    return true;
-}
-
-// ---------------------------------------------------------------------------
-// Battery save
-
-constexpr uint32_t SramSize = CartridgeSramSize;
-
-// While FLASH identification mode is on, the first two bytes of the block
-// show the identification bytes and the real ones wait in FlashState; the
-// save must hold the real ones, or leaving the mode on would lose them.
-void RealSramHead(uint8_t head[2]) {
-    head[0] = CartridgeSram[0];
-    head[1] = CartridgeSram[1];
-    if (FlashState.idMode && FlashState.storage == CartridgeSram) {
-        head[0] = static_cast<uint8_t>(FlashState.savedBytes);
-        head[1] = static_cast<uint8_t>(FlashState.savedBytes >> 8);
-    }
-}
-
-// What was last read from or written to the battery-save file, to tell
-// whether the running game changed its backup memory since.
-uint8_t SavedSram[SramSize];
-uint8_t SavedEeprom[EepromReachableBytes];
-// Frames and wall time since the backup memory was last compared.
-uint32_t FramesSinceCheck;
-uint64_t LastCheck;
-
-void RememberSaved(const uint8_t head[2]) {
-    SavedSram[0] = head[0];
-    SavedSram[1] = head[1];
-    std::memcpy(SavedSram + 2, CartridgeSram + 2, SramSize - 2);
-    std::memcpy(SavedEeprom, EepromState.data, EepromReachableBytes);
-}
-
-bool ChangedSinceSaved(const uint8_t head[2]) {
-    return head[0] != SavedSram[0] || head[1] != SavedSram[1] ||
-           std::memcmp(SavedSram + 2, CartridgeSram + 2, SramSize - 2) != 0 ||
-           std::memcmp(SavedEeprom, EepromState.data, EepromReachableBytes) != 0;
-}
-
-enum class SaveOutcome { NothingToWrite, Written, Failed };
-
-// The log lines belong to the write at shut-down; the writes made while the
-// game runs are silent, so the log of a run reads the same however long it
-// lasted.
-SaveOutcome WriteBatteryFile(const uint8_t head[2], bool logged) {
-    const bool eepromInUse = !AllZero(EepromState.data, EepromReachableBytes);
-    const bool sramInUse = head[0] || head[1] || !AllZero(CartridgeSram + 2, SramSize - 2);
-    // A cartridge that never used its backup memory gets no file, and an
-    // existing file is left as it is.
-    if (!sramInUse && !eepromInUse) return SaveOutcome::NothingToWrite;
-
-    logged = logged && Verbose;
-    if (logged) Log("\nOpening %s...", SavName);
-    FileReplacement file;
-    bool ok = file.Open(SavName);
-    if (ok) {
-        if (logged) Log("writing...");
-        ok = file.Write(head, 2) && file.Write(CartridgeSram + 2, SramSize - 2) &&
-             (!eepromInUse || file.Write(EepromState.data, EepromReachableBytes)) && file.Commit();
-    }
-    if (logged) Log(ok ? "OK\n" : "FAILED\n");
-    return ok ? SaveOutcome::Written : SaveOutcome::Failed;
-}
-
-// ---------------------------------------------------------------------------
-// State file
-
 constexpr uint8_t StateMagic[4] = {0x53, 0x54, 0x44, 0x1A};
+
+// The second bank of a 128 KB FLASH chip follows the layout as a tagged
+// block: the tag, the length of what follows (the bank), the bank. A reader
+// of the layout alone reads no further than the layout; this one takes the
+// bank when the block is there and whole, and otherwise (a file from before
+// banks) leaves bank 1 as the battery save brought it.
+constexpr uint8_t BankTag[4] = {'F', 'B', 'K', '1'};
+constexpr uint32_t BankBlockBytes = 8 + FlashBankSize;
+constexpr uint32_t LargestState = StateFileSize + BankBlockBytes;
+
+bool HasBankBlock() { return CartridgeSaveType == SaveType::Flash128; }
+
+// Whether the block with bank 1 follows the layout of the state in, whole.
+bool BankBlockIn(const uint8_t* in, size_t size) {
+    const uint8_t* block = in + StateFileSize;
+    return HasBankBlock() && size >= LargestState && std::memcmp(block, BankTag, 4) == 0 &&
+           Peek32(block + 4) == FlashBankSize;
+}
 constexpr uint32_t HardwareBytes = HardwareBlockWords * 4;
 
 // The units that keep words in the hardware block; each describes its own.
@@ -229,55 +156,6 @@ bool StateValid(const uint8_t* state, const uint32_t hardware[HardwareBlockWords
 
 }  // namespace
 
-uint64_t (*BatterySaveClock)() = SteadyMilliseconds;
-
-void LoadBatterySave() {
-    if (!SavName || !CartridgeSram) return;
-    if (Verbose) Log("Opening %s...", SavName);
-    std::FILE* file = std::fopen(SavName, "rb");
-    bool ok = false;
-    if (file) {
-        if (Verbose) Log("reading...");
-        ok = std::fread(CartridgeSram, 1, SramSize, file) == SramSize;
-        if (ok) {
-            // Older files and cartridges without an EEPROM end here.
-            std::fread(EepromState.data, 1, EepromReachableBytes, file);
-        }
-        std::fclose(file);
-    }
-    Verdict(ok);
-    // The block is as the file left it: no FLASH identification mode yet.
-    const uint8_t head[2] = {CartridgeSram[0], CartridgeSram[1]};
-    RememberSaved(head);
-    FramesSinceCheck = 0;
-    LastCheck = BatterySaveClock();
-}
-
-void WriteBatterySave() {
-    if (!SavName || !CartridgeSram) return;
-    uint8_t head[2];
-    RealSramHead(head);
-    if (WriteBatteryFile(head, true) != SaveOutcome::Failed) RememberSaved(head);
-}
-
-void BatterySaveTick() {
-    if (!SavName || !CartridgeSram) return;
-    // Once a second of emulated time (60 frames) and of wall time, both: a
-    // fast-forwarded game does not write more often, nor a slow one.
-    if (FramesSinceCheck < 60) ++FramesSinceCheck;
-    if (FramesSinceCheck < 60) return;
-    const uint64_t now = BatterySaveClock();
-    if (now - LastCheck < 1000) return;
-    FramesSinceCheck = 0;
-    LastCheck = now;
-
-    uint8_t head[2];
-    RealSramHead(head);
-    if (!ChangedSinceSaved(head)) return;
-    // A failed write keeps the old copy, so the next second tries again.
-    if (WriteBatteryFile(head, false) != SaveOutcome::Failed) RememberSaved(head);
-}
-
 bool SaveStateToBuffer(uint8_t* out) {
     if (!MachineReady()) return false;
     std::memset(out, 0, 16);
@@ -293,18 +171,33 @@ bool SaveStateToBuffer(uint8_t* out) {
         std::memcpy(p, *region->memory, region->size);
         p += region->size;
     }
+    if (HasBankBlock()) {
+        std::memcpy(p, BankTag, 4);
+        Poke32(p + 4, FlashBankSize);
+        std::memcpy(p + 8, FlashBank1, FlashBankSize);
+    }
     return true;
 }
 
+uint32_t StateSize() { return HasBankBlock() ? LargestState : StateFileSize; }
+
 bool LoadStateFromBuffer(const uint8_t* in, size_t size) {
-    // What follows the layout (nothing, in the files this program writes)
-    // is not read.
+    // After the layout only the block of bank 1 is looked for; whatever
+    // else follows is not read.
     if (!MachineReady() || size < StateFileSize) return false;
     uint32_t hardware[HardwareBlockWords];
     std::memcpy(hardware, in + StateHardwareOffset, HardwareBytes);
     if (!StateValid(in, hardware)) return false;
+    // A state that shows bank 1 was written with the block that holds it:
+    // without the block the file was cut short.
+    const bool bankBlock = BankBlockIn(in, size);
+    if (HasBankBlock() && in[StateFlashOffset + 7] && !bankBlock) return false;
 
-    // Everything checked: from here on the load cannot fail.
+    // Everything checked: from here on the load cannot fail. The chip is
+    // reset first, so that identification bytes the running machine shows
+    // over a bank the file does not hold (bank 1, from a file of the
+    // earlier layout) give way to the real ones.
+    ResetFlash(CartridgeSram);
     std::memcpy(&CpuState, in + StateCpuOffset, sizeof CpuState);
     UnpackFlashState(in + StateFlashOffset);
     UnpackHardware(hardware);
@@ -314,27 +207,68 @@ bool LoadStateFromBuffer(const uint8_t* in, size_t size) {
         std::memcpy(*region->memory, p, region->size);
         p += region->size;
     }
+    if (bankBlock) std::memcpy(FlashBank1, p + 8, FlashBankSize);
+    for (const StateUnit* unit : HardwareUnits) {
+        if (unit->loaded) unit->loaded();
+    }
     // The access costs are made from the wait-state control register, which
     // the I/O region just brought back.
     ApplyWaitControl(IoRead16(IoWAITCNT));
     return true;
 }
 
+bool StateWouldUndoBatterySave(const char* fileName) {
+    if (!fileName || !SavName || !MachineReady()) return false;
+    std::error_code stateMissing, saveMissing;
+    const auto stateTime = std::filesystem::last_write_time(std::filesystem::path(fileName), stateMissing);
+    const auto saveTime = std::filesystem::last_write_time(std::filesystem::path(SavName), saveMissing);
+    if (stateMissing || saveMissing || !(stateTime < saveTime)) return false;
+    std::FILE* in = std::fopen(fileName, "rb");
+    if (!in) return false;
+    std::unique_ptr<uint8_t[]> state(new (std::nothrow) uint8_t[LargestState]);
+    const size_t read = state ? std::fread(state.get(), 1, StateSize(), in) : 0;
+    std::fclose(in);
+    // A file the loader would refuse is no danger to the save.
+    if (read < StateFileSize) return false;
+    // The save memories of the file against those the battery save just
+    // brought in: an older state with the same saves loses nothing.
+    uint32_t offset = StateRegionsOffset;
+    for (int slot = 0; slot < StateRegionCount; ++slot) {
+        const MemoryRegion* region = StateRegion(slot);
+        if (region->memory == &CartridgeSram) break;
+        offset += region->size;
+    }
+    uint8_t* bank0 = state.get() + offset;
+    uint8_t* bank1 = state.get() + StateFileSize + 8;
+    const bool hasBank1 = BankBlockIn(state.get(), read);
+    // In identification mode the bank shown holds the identification
+    // bytes, and the record the real ones.
+    const uint8_t* flash = state.get() + StateFlashOffset;
+    if (flash[5]) {
+        uint8_t* shown = flash[7] && hasBank1 ? bank1 : bank0;
+        shown[0] = flash[8];
+        shown[1] = flash[9];
+    }
+    if (std::memcmp(bank0, CartridgeSram, CartridgeSramSize) != 0) return true;
+    return hasBank1 && std::memcmp(bank1, FlashBank1, FlashBankSize) != 0;
+}
+
 uint8_t SaveState(const char* fileName) {
     if (!fileName || !MachineReady()) return 0;
-    std::unique_ptr<uint8_t[]> state(new (std::nothrow) uint8_t[StateFileSize]);
+    const uint32_t size = StateSize();
+    std::unique_ptr<uint8_t[]> state(new (std::nothrow) uint8_t[size]);
     if (!state || !SaveStateToBuffer(state.get())) return 0;
     FileReplacement file;
     if (!file.Open(fileName)) return 0;
-    return file.Write(state.get(), StateFileSize) && file.Commit() ? 1 : 0;
+    return file.Write(state.get(), size) && file.Commit() ? 1 : 0;
 }
 
 uint8_t LoadState(const char* fileName) {
     if (!fileName || !MachineReady()) return 0;
     std::FILE* in = std::fopen(fileName, "rb");
     if (!in) return 0;
-    std::unique_ptr<uint8_t[]> state(new (std::nothrow) uint8_t[StateFileSize]);
-    const size_t read = state ? std::fread(state.get(), 1, StateFileSize, in) : 0;
+    std::unique_ptr<uint8_t[]> state(new (std::nothrow) uint8_t[LargestState]);
+    const size_t read = state ? std::fread(state.get(), 1, StateSize(), in) : 0;
     std::fclose(in);
     return LoadStateFromBuffer(state.get(), read) ? 1 : 0;
 }

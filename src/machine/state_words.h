@@ -26,15 +26,19 @@ inline uint32_t* StateBits(int32_t* value) { return reinterpret_cast<uint32_t*>(
 // One unit's words, and the test a file's words must pass before any of
 // them is taken (null: any value will do). The test sees the whole block,
 // so a unit can check values against each other.
+// `loaded` (null: nothing to do) runs once the whole state is in place, the
+// memory regions too, for a unit whose state is partly made from them.
 struct StateUnit {
     const StateWords* words;
     size_t count;
     bool (*valid)(const uint32_t* block);
+    void (*loaded)() = nullptr;
 };
 
 template <size_t N>
-constexpr StateUnit MakeStateUnit(const StateWords (&words)[N], bool (*valid)(const uint32_t*)) {
-    return StateUnit{words, N, valid};
+constexpr StateUnit MakeStateUnit(const StateWords (&words)[N], bool (*valid)(const uint32_t*),
+                                  void (*loaded)() = nullptr) {
+    return StateUnit{words, N, valid, loaded};
 }
 
 }  // namespace koru

@@ -73,9 +73,29 @@ bool VideoWordsValid(const uint32_t* block) {
     return backgroundsSeen == 0xF;
 }
 
+// A loaded state takes both backgrounds' reference points from their
+// registers, as every write and reset leaves them. The file keeps both the
+// registers and the points; one written by an earlier build may hold a
+// point its reset left over, which the registers do not, and which would
+// otherwise come back with every load of that file.
+void TakeReferencePointsFromRegisters() {
+    constexpr uint32_t Points[2][2] = {{IoBG2X, IoBG2Y}, {IoBG3X, IoBG3Y}};
+    for (int n = 0; n < 2; ++n) {
+        BgAffineRecord& bg = BgAffineState[n];
+        const int32_t x = ReferencePoint(Points[n][0]);
+        const int32_t y = ReferencePoint(Points[n][1]);
+        // The drawing of the current frame keeps its progress from the
+        // point, now counted from the right one.
+        bg.curX = static_cast<int32_t>(static_cast<uint32_t>(bg.curX) - static_cast<uint32_t>(bg.refX) + static_cast<uint32_t>(x));
+        bg.curY = static_cast<int32_t>(static_cast<uint32_t>(bg.curY) - static_cast<uint32_t>(bg.refY) + static_cast<uint32_t>(y));
+        bg.refX = x;
+        bg.refY = y;
+    }
+}
+
 }  // namespace
 
-const StateUnit VideoStateUnit = MakeStateUnit(VideoWords, VideoWordsValid);
+const StateUnit VideoStateUnit = MakeStateUnit(VideoWords, VideoWordsValid, TakeReferencePointsFromRegisters);
 
 void VideoRegisterWrite(uint32_t offset, uint16_t v) {
     switch (offset) {
@@ -162,9 +182,11 @@ void ResetVideoRegisters() {
         bg.pa = bg.pd = 0x100;
         bg.pb = bg.pc = 0;
     }
-    // Of the reference points only these are cleared at reset.
-    BgAffineState[0].refX = BgAffineState[0].curX = 0;
-    BgAffineState[1].refY = BgAffineState[1].curY = 0;
+    // Both reference points of both backgrounds, as a fresh machine has
+    // them: a point left over from the last game (or from a loaded state)
+    // would shift a bitmap or rotation background that the next program
+    // never positions, often off the screen for good.
+    for (BgAffineRecord& bg : BgAffineState) bg.refX = bg.curX = bg.refY = bg.curY = 0;
 }
 
 }  // namespace koru

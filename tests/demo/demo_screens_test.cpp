@@ -154,8 +154,14 @@ std::set<uint16_t> CycleSet() {
     return set;
 }
 
-TEST_F(DemoTest, PictureSceneShowsTheBitmapWithItsCaption) {
-    const Screen s = Run(PictureSettled, ToPicture);
+// Entered from the title, and back from the rotation scene (B), whose
+// turned background 2 the bitmap must not keep.
+class PictureEntryTest : public DemoTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(PictureEntryTest, PictureSceneShowsTheBitmapWithItsCaption) {
+    const bool fromRotation = GetParam();
+    const Screen s = fromRotation ? Run(RotationSettled + 160, std::string(ToRotation) + ",420:2,422:0")
+                                  : Run(PictureSettled, ToPicture);
     const std::string caption = TextPictureCaption, footer = TextPictureFooter;
     EXPECT_GE(TextMatch(s, ArtCentre(static_cast<int>(caption.size())), PICTURE_CAPTION_ROW, caption, PalText[1], PalText[2]),
               0.98);
@@ -175,6 +181,11 @@ TEST_F(DemoTest, PictureSceneShowsTheBitmapWithItsCaption) {
     double bx, by;
     EXPECT_TRUE(FindBird(s, &bx, &by));
 }
+
+INSTANTIATE_TEST_SUITE_P(Demo, PictureEntryTest, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return info.param ? "BackFromTheRotation" : "FromTheTitle";
+                         });
 
 TEST_F(DemoTest, PicturePaletteCyclesOneStepPerFrame) {
     // Palette entry i shows cycle colour i + t on frame t, so each pixel

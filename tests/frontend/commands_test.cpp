@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <cstring>
 #include <fstream>
+#include <string>
+#include <vector>
 
 #include "frontend/commands.h"
 #include "frontend/config.h"
@@ -147,6 +150,34 @@ TEST_F(CommandTest, DialogCommandsOpenTheirDialogs) {
     EXPECT_EQ(opened, (std::vector<int>{143, 144, 145}));
     OnCommand(CommandQuit);
     EXPECT_EQ(Fake.Count("DestroyMainWindow"), 1);
+    // Load State opens, Save State saves, and says so.
+    OnCommand(CommandLoadState);
+    OnCommand(CommandSaveState);
+    EXPECT_TRUE(Fake.Called("OpenFileDialog states"));
+    EXPECT_TRUE(Fake.Called("SaveFileDialog states"));
+    EXPECT_EQ(Fake.fileTitles, (std::vector<std::string>{"", "Save State"}));
+}
+
+TEST_F(CommandTest, ADroppedFileRunsAndF9WritesThePictureBesideTheCartridge) {
+    OnDropFile("/games/dropped.gba");
+    EXPECT_STREQ(CartridgeName, "/games/dropped.gba");
+    EXPECT_EQ(ExitRequest, 1u);
+    ExitRequest = 0;
+    OnDropFile(std::string(251, 'x').c_str());
+    EXPECT_EQ(ExitRequest, 0u) << "a path longer than the limit is refused, not cut";
+
+    std::vector<uint16_t> surface(FrameWidth * FrameHeight, 0);
+    FrameBuffer = surface.data();
+    surface[ScreenLeft] = 0x7C00;                          // screen (0, 0)
+    surface[159 * FrameWidth + ScreenLeft + 239] = 0x001F;  // screen (239, 159)
+    std::strcpy(CartridgeName, (dir / "game.gba").string().c_str());
+    WriteFile(dir / "game-1.png", {});
+    EXPECT_EQ(KeyCommand(VkF9), 1);
+    EXPECT_TRUE(Fake.Called("WritePicture " + (dir / "game-2.png").string())) << "the first free number";
+    ASSERT_EQ(Fake.picture.size(), 240u * 160u);
+    EXPECT_EQ(Fake.picture.front(), 0x7C00);
+    EXPECT_EQ(Fake.picture.back(), 0x001F);
+    FrameBuffer = nullptr;
 }
 
 TEST_F(CommandTest, TheMenuHasItsItemsAndIds) {

@@ -35,15 +35,15 @@ protected:
     }
 };
 
-TEST_F(ConfigTest, WithoutAnIniFileEverySettingHasItsDefault) {
-    UpdatePeriod = 1;
+TEST_F(ConfigTest, WithoutAnIniFileEverySettingHasItsDefaultAndTheFirstRunDrawsEveryFrameSyncedAndUnchecked) {
+    UpdatePeriod = 3;
     SoundRate = 0;
     ReadSettings("GAME");
-    EXPECT_EQ(UpdatePeriod, 3);
-    EXPECT_EQ(TimerPeriod, 0);
+    EXPECT_EQ(UpdatePeriod, 1);
+    EXPECT_EQ(TimerPeriod, 60);
     EXPECT_EQ(SaveCPU, 1);
     EXPECT_EQ(AutoFire, 0);
-    EXPECT_EQ(CheckCRC, 1);
+    EXPECT_EQ(CheckCRC, 0);
     EXPECT_EQ(UseDrums, 0);
     EXPECT_EQ(SoundSwitch, 0x800F);
     EXPECT_EQ(SoundVolume, 200);
@@ -95,7 +95,8 @@ TEST_F(ConfigTest, RunCartridgeReadsTheSectionNamedByTheHeaderTitle) {
 }
 
 TEST_F(ConfigTest, AShortOrMissingFileUsesSectionUnknown) {
-    Ini("[UNKNOWN]\nAutoFire=1\n");
+    // With the check on, the short file is refused rather than run.
+    Ini("[KORU]\nCheckCRC=1\n[UNKNOWN]\nAutoFire=1\n");
     WriteFile(dir / "short.gba", std::vector<uint8_t>(511, 0x41));
     EXPECT_EQ(RunCartridge((dir / "short.gba").string().c_str()), 0);
     EXPECT_STREQ(CartridgeSection, "UNKNOWN");

@@ -79,9 +79,11 @@ bool WaitForEvent() {
     return Fake.waitHook ? Fake.waitHook() : false;
 }
 
-bool OpenFileDialog(const char* start, FileFilter filter, std::string* chosen) {
-    test::Record(filter == FileFilter::States ? "OpenFileDialog states" : "OpenFileDialog cartridges");
+bool OpenFileDialog(const char* start, FileFilter filter, FileDialogMode mode, const char* title, std::string* chosen) {
+    test::Record(std::string(mode == FileDialogMode::Save ? "SaveFileDialog" : "OpenFileDialog") +
+                 (filter == FileFilter::States ? " states" : " cartridges"));
     Fake.fileStarts.push_back(start);
+    Fake.fileTitles.push_back(title ? title : "");
     if (Fake.fileAnswers.empty()) return false;
     const std::optional<std::string> answer = Fake.fileAnswers.front();
     Fake.fileAnswers.pop_front();
@@ -116,6 +118,26 @@ bool JoystickRead(JoystickPosition* position) {
     if (!Fake.position) return false;
     *position = *Fake.position;
     return true;
+}
+
+void SetCaption(const char* text) { Fake.caption = text; }
+
+bool WritePicture(const char* path, const uint16_t* pixels, int width, int height) {
+    test::Record(std::string("WritePicture ") + path);
+    Fake.picture.assign(pixels, pixels + static_cast<size_t>(width) * height);
+    return !Fake.pictureFails;
+}
+
+bool GamepadKeys(uint32_t* keys) {
+    if (!Fake.gamepad) return false;
+    *keys = *Fake.gamepad;
+    return true;
+}
+
+bool JoystickArrived() {
+    const bool arrived = Fake.joystickArrives;
+    Fake.joystickArrives = false;
+    return arrived;
 }
 
 bool CurrentDirectory(char* buffer, int size) {

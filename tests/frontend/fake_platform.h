@@ -26,6 +26,12 @@ struct FakePlatform {
     // none left the dialog is cancelled.
     std::deque<std::optional<std::string>> fileAnswers;
     std::vector<std::string> fileStarts;  // the name each dialog started from
+    std::vector<std::string> fileTitles;  // the title each was given ("": its own)
+    std::string caption;
+    std::vector<uint16_t> picture;  // the last picture written
+    bool pictureFails = false;
+    std::optional<uint32_t> gamepad;  // a known pad's keys
+    bool joystickArrives = false;     // JoystickArrived's next answer
     bool rectFails = false;
     int windowLeft = 12, windowTop = 34;
     bool tickFails = false;

@@ -17,6 +17,9 @@ void FrontendTest::SetUp() {
     TempDirTest::SetUp();
     ResetFake();
     KeyboardKeys = 0;
+    TappedKeys = 0;
+    Paused = 0;
+    FastForward = 0;
     EmulationActive = 1;
     JoystickPresent = 0;
     SyncTimerId = 0;

@@ -7,12 +7,30 @@
 #include "frontend/input.h"
 #include "frontend_test.h"
 #include "machine/host.h"
+#include "machine/machine.h"
+#include "sound/synthesis.h"
 #include "video/video.h"
 
 namespace koru::test {
 namespace {
 
-using InputTest = FrontendTest;
+// Keeps the channel switches each SetSoundVolume sends.
+int SentSwitches = -1;
+const DeviceOperations SwitchRecorder = {
+    [](int, int) {}, [](int, int) {}, [](int, int switches) { SentSwitches = switches; }, [](int, int, int) {},
+    [](int, const int8_t*, int) {}};
+
+class InputTest : public FrontendTest {
+protected:
+    void SetUp() override {
+        FrontendTest::SetUp();
+        Operations = &SwitchRecorder;
+    }
+    void TearDown() override {
+        Operations = nullptr;
+        FrontendTest::TearDown();
+    }
+};
 
 TEST_F(InputTest, KeysOfTheMapSetAndClearTheirConsoleBits) {
     EXPECT_EQ(KeyEvent(VkSpace, 1), 1);
@@ -91,6 +109,79 @@ TEST_F(InputTest, TheJoystickIsReadOnlyWhenPresentAndAnswering) {
     EXPECT_EQ(ReadJoystickKeys(), KeyLeft | KeyUp | KeyA);
     Fake.position.reset();
     EXPECT_EQ(ReadJoystickKeys(), 0u);
+}
+
+TEST_F(InputTest, ATapBetweenTwoPollsCountsAsHeldForTheNext) {
+    KeyEvent(VkSpace, 1);
+    KeyEvent(VkSpace, 0);
+    KeyEvent(VkReturn, 1);
+    EXPECT_EQ(KeyboardKeys, KeyStart);
+    EXPECT_EQ(TakeKeyboardKeys(), KeyA | KeyStart);
+    // Only for that one poll; a held key stays.
+    EXPECT_EQ(TakeKeyboardKeys(), KeyStart);
+    // Losing the focus forgets taps too.
+    KeyEvent(VkSpace, 1);
+    OnActivate(false);
+    EXPECT_EQ(TakeKeyboardKeys(), 0u);
+}
+
+TEST_F(InputTest, PauseHoldsTheGameSilentUntilPauseOrANewRun) {
+    SaveCPU = 0;
+    SoundSwitch = 0x800F;
+    EXPECT_EQ(KeyEvent(VkPause, 1), 1);
+    EXPECT_EQ(Paused, 1);
+    EXPECT_EQ(SentSwitches, 0);
+    EXPECT_EQ(Fake.caption, "Koru - paused");
+    // A menu closing or a dialog ending does not bring the sound back.
+    SetActive(1);
+    EXPECT_EQ(SentSwitches, 0);
+    int waits = 0;
+    Fake.waitHook = [&] {
+        if (++waits == 2) KeyEvent(VkPause, 1);
+        return true;
+    };
+    SleepWhileInactive();
+    EXPECT_EQ(waits, 2);
+    EXPECT_EQ(Paused, 0);
+    EXPECT_EQ(SentSwitches, 0x800F);
+    EXPECT_EQ(Fake.caption, "Koru");
+    // A run asked to stop (File / New) ends the pause's wait.
+    KeyEvent(VkPause, 1);
+    waits = 0;
+    Fake.waitHook = [&] {
+        if (++waits == 3) ExitRequest = 1;
+        return true;
+    };
+    SleepWhileInactive();
+    EXPECT_EQ(waits, 3);
+}
+
+TEST_F(InputTest, FastForwardRunsUnsyncedAndSilentWhileHeld) {
+    SoundSwitch = 0x800F;
+    SetSyncTimer(60);
+    EXPECT_EQ(KeyEvent(VkBack, 1), 1);
+    EXPECT_EQ(SentSwitches, 0);
+    // No tick ever comes, and the frame goes on.
+    WaitForFrameTick();
+    EXPECT_EQ(KeyEvent(VkBack, 0), 1);
+    EXPECT_EQ(FastForward, 0);
+    EXPECT_EQ(SentSwitches, 0x800F);
+    // A release lost to another window ends it too.
+    KeyEvent(VkBack, 1);
+    OnActivate(false);
+    EXPECT_EQ(FastForward, 0);
+    SetSyncTimer(0);
+}
+
+TEST_F(InputTest, AKnownPadGivesItsKeysAndAJoystickPluggedInLaterIsTakenUp) {
+    Fake.gamepad = KeyA | KeySelect | KeyLeft;
+    EXPECT_EQ(ReadJoystickKeys(), KeyA | KeySelect | KeyLeft);
+    Fake.gamepad.reset();
+    EXPECT_EQ(ReadJoystickKeys(), 0u);
+    Fake.joysticks = 1;
+    Fake.joystickArrives = true;
+    Fake.position = JoystickPosition{0, 32768, 1};
+    EXPECT_EQ(ReadJoystickKeys(), KeyLeft | KeyA);
 }
 
 TEST_F(InputTest, SetActiveAsksOrSets) {

@@ -104,15 +104,37 @@ TEST_F(StartupTest, ACommandLineIsRunWithoutDialogAndAsItIs) {
     EXPECT_EQ(name, game);
 }
 
-TEST_F(StartupTest, AFirstCartridgeThatCannotRunEndsTheProgram) {
+// The dialog says why in its title; Cancel there ends the program as
+// quitting does, with the name written.
+TEST_F(StartupTest, ACartridgeThatCannotRunBringsTheDialogWithTheReasonAndCancelQuits) {
     testing::internal::CaptureStderr();
-    EXPECT_EQ(Run("\"quoted.gba\""), -1);
+    EXPECT_EQ(Run("\"quoted.gba\""), 0);
     const std::string message = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(returned, 1);
     EXPECT_STREQ(CartridgeName, "\"quoted.gba\"");  // quotes are part of the name
-    EXPECT_EQ(Fake.Count("OpenFileDialog"), 0);
-    EXPECT_NE(message.find("cannot run \"quoted.gba\""), std::string::npos) << message;
+    // Windows allows no quotes in a file's name.
+#ifdef _WIN32
+    const std::string reason = "it cannot be opened";
+#else
+    const std::string reason = "no such file";
+#endif
+    ASSERT_EQ(Fake.fileTitles.size(), 1u);
+    EXPECT_EQ(Fake.fileTitles[0], "Open cartridge - \"quoted.gba\": " + reason);
+    EXPECT_NE(message.find("cannot run \"quoted.gba\": " + reason), std::string::npos) << message;
     EXPECT_TRUE(Fake.Called("FreeFrameSurface"));
+    EXPECT_NE(Text("KORU.ini").find("Cartridge=\"quoted.gba\""), std::string::npos) << Text("KORU.ini");
+}
+
+TEST_F(StartupTest, TheReasonsOfARefusal) {
+    EXPECT_EQ(RefusalReason((dir / "missing.gba").string().c_str()), "no such file");
+    WriteFile(dir / "empty.gba", {});
+    EXPECT_EQ(RefusalReason((dir / "empty.gba").string().c_str()), "the file is empty");
+    std::vector<uint8_t> image = MakeCartridge(64 * 1024, "HOMEBREW");
+    image[0xBE] ^= 0x55;  // a CRC field that is not the length, as on real cartridges
+    WriteFile(dir / "game.gba", image);
+    CheckCRC = 1;
+    EXPECT_EQ(RefusalReason((dir / "game.gba").string().c_str()), "cartridge check failed");
+    EXPECT_EQ(RefusalTitle((dir / "game.gba").string().c_str(), "cartridge check failed"),
+              "Open cartridge - game.gba: cartridge check failed");
 }
 
 TEST_F(StartupTest, ALongCommandLineIsRefusedAndTheDialogComesUp) {
@@ -181,7 +203,27 @@ TEST_F(StartupTest, ALaterCartridgeThatCannotRunBringsTheDialog) {
     testing::internal::GetCapturedStderr();
     ASSERT_EQ(Fake.fileStarts.size(), 1u);
     EXPECT_EQ(Fake.fileStarts[0], (dir / "missing.gba").string());
+    EXPECT_EQ(Fake.fileTitles[0], "Open cartridge - missing.gba: no such file");
     EXPECT_EQ(frames, 2);
+}
+
+// Alone on the command line, --help and --version are answered and the
+// program ends; with anything beside them they name a cartridge.
+TEST_F(StartupTest, HelpAndVersionAreAnsweredOnlyAlone) {
+    const char* help[] = {"koru", "--help"};
+    const char* version[] = {"koru", "--version"};
+    const char* more[] = {"koru", "--help", "me.gba"};
+    const char* game[] = {"koru", "game.gba"};
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(InformationOption(2, help), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout().rfind("Usage: koru [CARTRIDGE]\n", 0), 0u);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(InformationOption(2, version), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), std::string("koru ") + KORU_TEST_VERSION + "\n");
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(InformationOption(3, more), -1);
+    EXPECT_EQ(InformationOption(2, game), -1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
 }
 
 }  // namespace

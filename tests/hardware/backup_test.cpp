@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <initializer_list>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -40,6 +42,10 @@ std::vector<uint8_t> SramCopy() { return std::vector<uint8_t>(CartridgeSram, Car
 
 class FlashTest : public MachineTest {
 protected:
+    void TearDown() override {
+        MachineTest::TearDown();
+        CartridgeSaveType = SaveType::Unknown;
+    }
     // Runs the writes with the log flag on and returns what they logged.
     template <typename Writes>
     std::string Logged(Writes writes) {
@@ -260,6 +266,71 @@ TEST_F(FlashTest, HalfwordAndWordWritesBypassTheCommandStateMachine) {
     EXPECT_EQ(CartridgeSram[0], 0x00);
 }
 
+TEST_F(FlashTest, DeclaredChipsShowTheIdentificationOfARealPart) {
+    WriteHalf(Sram, 0x3412);
+    const std::pair<SaveType, uint16_t> parts[] = {
+        {SaveType::Flash64, 0x1B32},   // Panasonic MN63F805MNP
+        {SaveType::Flash128, 0x09C2},  // Macronix MX29L010
+        {SaveType::Sram, 0x0000},
+    };
+    for (const auto& [type, id] : parts) {
+        CartridgeSaveType = type;
+        Command(0x90);
+        EXPECT_EQ(ReadHalf(Sram), id) << static_cast<int>(type);
+        Command(0xF0);
+        EXPECT_EQ(ReadHalf(Sram), 0x3412);
+    }
+}
+
+TEST_F(FlashTest, ATwoBankChipSwitchesBanksForEveryAccess) {
+    // (flashbanks.gba programs and erases both banks as its library does.)
+    CartridgeSaveType = SaveType::Flash128;
+    Flash(0x0000, 0x5A);
+    const std::string log = Logged([] {
+        Command(0xB0);
+        Flash(0x0000, 0x01);
+    });
+    EXPECT_EQ(log, "FLASH: Bank 1 selected.\n");
+    EXPECT_EQ(CartridgeSram[0], 0x5A) << "the bank number is not save data";
+    EXPECT_EQ(ReadByte(Sram), 0x00) << "bank 1 is shown";
+    WriteHalf(Sram + 0x2000, 0xBEEF);
+    EXPECT_EQ(Peek16(FlashBank1 + 0x2000), 0xBEEF) << "plain stores reach bank 1 too";
+
+    FlashBank1[0] = 0x77;
+    Command(0x90);
+    EXPECT_EQ(ReadHalf(Sram), 0x09C2);
+    Command(0xB0);
+    Flash(0x0000, 0x00);
+    EXPECT_EQ(ReadHalf(Sram), 0x09C2) << "identification shows on either bank";
+    EXPECT_EQ(FlashBank1[0], 0x77) << "bank 1's real byte is back";
+    Command(0xF0);
+    EXPECT_EQ(ReadByte(Sram), 0x5A);
+
+    // A reset shows bank 0 again. The test ends with bank 1 shown, so the
+    // machine's end frees its own block.
+    Command(0xB0);
+    Flash(0x0000, 0x01);
+    FlashBank1[5] = 0x55;
+    ResetHardware();
+    EXPECT_EQ(ReadByte(Sram + 5), 0x00);
+    Command(0xB0);
+    Flash(0x0000, 0x01);
+    EXPECT_EQ(ReadByte(Sram + 5), 0x55);
+}
+
+TEST_F(FlashTest, OnlyTheTwoBankChipKnowsTheBankCommand) {
+    CartridgeSaveType = SaveType::Flash64;
+    EXPECT_EQ(Logged([] { Command(0xB0); }), "FLASH: Unknown command 0xB0.\n");
+    Flash(0x0000, 0x01);
+    EXPECT_EQ(CartridgeSram[0], 0x01) << "an ordinary byte after the unknown command";
+    // On the two-bank chip a byte anywhere but 0x0000 breaks the sequence.
+    CartridgeSaveType = SaveType::Flash128;
+    Command(0xB0);
+    EXPECT_EQ(Logged([] { Flash(0x0010, 0x01); }), "FLASH: 0xAA 0x55 0xB0 0x01?\n");
+    EXPECT_EQ(CartridgeSram[0x10], 0x01);
+    EXPECT_EQ(FlashState.bank, 0);
+}
+
 TEST_F(FlashTest, NothingIsLoggedWithTheFlagOff) {
     testing::internal::CaptureStdout();
     Command(0x90);
@@ -369,6 +440,45 @@ TEST_F(EepromTest, DirectReadsSeeTheBitPictureInDummyRam) {
     for (int bit = 63, i = 4; bit >= 0; --bit, ++i) {
         ASSERT_EQ(Peek16(DummyRam + 2 * i), (value >> bit) & 1) << "bit " << bit;
     }
+}
+
+// DMA 3 from External Working RAM to the EEPROM window, or back, as the
+// console's save library sends its requests.
+void Dma3(uint32_t source, uint32_t destination, uint16_t count) {
+    WriteWord(0x040000D4, source);
+    WriteWord(0x040000D8, destination);
+    WriteHalf(0x040000DC, count);
+    WriteHalf(0x040000DE, 0x8000);
+}
+
+// The bits of a request, one halfword each, at 0x02000000.
+uint16_t Request(std::initializer_list<std::pair<uint64_t, int>> fields) {
+    uint16_t n = 0;
+    for (const auto& [value, count] : fields) {
+        for (int i = count - 1; i >= 0; --i) Poke16(ExternalWram + 2 * n++, (value >> i) & 1);
+    }
+    return n;
+}
+
+TEST_F(EepromTest, TheDmaLengthTellsFourteenBitRequestsFromSixBitOnes) {
+    EXPECT_EQ(EepromSize(), 512u);
+    const uint64_t value = 0x0123456789ABCDEFull;
+    // An 8 KB write: 1, 0, 14 block bits (block 0x155), 64 data bits, stop.
+    ASSERT_EQ(Request({{0b10, 2}, {0x155, 14}, {value, 64}, {0, 1}}), 81);
+    Dma3(0x02000000, 0x0D000000, 81);
+    EXPECT_EQ(Peek32(EepromState.data + 0x155 * 8), 0x89ABCDEFu);
+    EXPECT_EQ(EepromSize(), 8192u);
+    // (eeprom8k.gba reads blocks back by DMA.) Once the chip is known to be
+    // large, bits the processor sends itself are fourteen-bit requests too;
+    // the top four bits reach nothing.
+    SendBits(0b11, 2);
+    SendBits(0x3C00 | 0x155, 14);
+    SendBit(0);
+    EXPECT_EQ(ReadData(), value);
+    // A six-bit request by DMA (9 halfwords) is still understood.
+    ASSERT_EQ(Request({{0b10, 2}, {5, 6}, {0xAAull, 64}, {0, 1}}), 73);
+    Dma3(0x02000000, 0x0D000000, 73);
+    EXPECT_EQ(EepromState.data[5 * 8], 0xAA);
 }
 
 TEST_F(EepromTest, SerialLogShowsBitsRequestsAndValues) {

@@ -171,7 +171,31 @@ TEST_F(TimingTest, FastTimerOverflowsEveryCallAndDrivesTheCountUpChain) {
     EXPECT_EQ(raised[3] & 0x78, 0x18);
     EXPECT_EQ(TimerCounter[1], 0xFFFE) << "reloaded";
     EXPECT_EQ(TimerCounter[2], 2) << "two overflows of timer 1";
-    EXPECT_EQ(Io(0x104), 0xFFFE) << "the register keeps the reload value";
+    EXPECT_EQ(Io(0x104), 0xFFFE) << "the register shows the count, reloaded";
+}
+
+TEST_F(TimingTest, CounterRegisterReadsTheRunningCountAndTheReloadIsKeptApart) {
+    WriteHalf(0x04000100, 0xFFF0);
+    WriteHalf(0x04000102, 0x0080);  // prescale 1: one tick per step
+    EXPECT_EQ(Io(0x100), 0xFFF0);
+    for (int i = 0; i < 5; ++i) Step();
+    EXPECT_EQ(Io(0x100), 0xFFF5) << "read between steps: the count of the last one";
+    for (int i = 0; i < 11; ++i) Step();
+    EXPECT_EQ(Io(0x100), 0xFFF0) << "overflowed and reloaded from the reload value, not the register";
+    EXPECT_EQ(TimerReload[0], 0xFFF0u);
+
+    // Stopped, the count stays; started again, it starts from the reload.
+    Step();
+    Step();
+    WriteHalf(0x04000102, 0x0000);
+    Step();
+    EXPECT_EQ(Io(0x100), 0xFFF2);
+    WriteHalf(0x04000102, 0x0080);
+    EXPECT_EQ(Io(0x100), 0xFFF0);
+    // A control write to a running timer does not restart it.
+    Step();
+    WriteHalf(0x04000102, 0x00C0);
+    EXPECT_EQ(Io(0x100), 0xFFF1);
 }
 
 TEST_F(TimingTest, CountUpTimerAfterAStoppedTimerNeverMoves) {

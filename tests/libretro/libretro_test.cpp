@@ -133,12 +133,14 @@ TEST_F(LibretroTest, SoundComesInOneBatchAFrameAndIsKoruHeadlessWaveOutput) {
 
 TEST_F(LibretroTest, TheFrontEndKeepsTheBatterySave) {
     // What the cartridge saved is in the front end's image, laid out like
-    // koru-headless's battery-save file (SRAM, then the EEPROM it used).
+    // koru-headless's battery-save file (SRAM, then the EEPROM it used), with
+    // room for the 8 KB EEPROM after the SRAM since it declares no memory.
     ASSERT_TRUE(host.Load(scratch.Copy("savewriter")));
     RunFrames(10);
     const std::vector<uint8_t> written = host.SaveRam();
     Headless("savewriter", 10);
     ASSERT_EQ(headlessSave.size(), 65536u + 512u);
+    headlessSave.resize(65536 + 8192);
     EXPECT_TRUE(written == headlessSave);
 
     // Written by the front end before the first frame, the image is the
@@ -164,6 +166,32 @@ TEST_F(LibretroTest, TheFrontEndKeepsTheBatterySave) {
     afterReset.resize(headlessSave.size());
     EXPECT_TRUE(afterReset == headlessSave);
     EXPECT_FALSE(afterReset == std::vector<uint8_t>(afterSecond.begin(), afterSecond.begin() + afterReset.size()));
+    host.Unload();
+    ExpectOnlyCartridges();
+}
+
+TEST_F(LibretroTest, CartridgesThatDeclareTheirSaveMemoryKeepItRawAndStatesKeepBothFlashBanks) {
+    // The image is koru-headless's battery save, the raw image players'
+    // saves from other emulators are: 8 KB for the large EEPROM, both banks
+    // of the 128 KB FLASH chip.
+    for (const char* rom : {"eeprom8k", "flashbanks"}) {
+        ASSERT_TRUE(host.Load(scratch.Copy(rom)));
+        RunFrames(10);
+        Headless(rom, 10);
+        EXPECT_EQ(host.SaveRam().size(), std::string(rom) == "eeprom8k" ? 8192u : 131072u) << rom;
+        EXPECT_TRUE(host.SaveRam() == headlessSave) << rom;
+    }
+
+    // A state holds both banks: a save the front end put in place after it
+    // gives way to the state's.
+    const std::vector<uint8_t> saved = host.SaveRam();
+    const std::vector<uint8_t> state = host.State();
+    ASSERT_EQ(state.size(), 509144u + 8 + 65536);
+    host.WriteSaveRam(std::vector<uint8_t>(saved.size(), 0x33));
+    RunFrames(1);
+    ASSERT_EQ(host.SaveRam()[0x11234], 0x33);
+    ASSERT_TRUE(host.unserialize(state.data(), state.size()));
+    EXPECT_TRUE(host.SaveRam() == saved);
     host.Unload();
     ExpectOnlyCartridges();
 }

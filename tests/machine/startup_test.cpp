@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
 
 #include "cpu/cpu_state.h"
 #include "hardware/bus.h"
@@ -10,7 +13,10 @@
 #include "machine/machine.h"
 #include "machine/memory.h"
 #include "machine/settings.h"
+#include "machine/savefiles.h"
+#include "support/test_host.h"
 #include "support/test_machine.h"
+#include "video/video.h"
 #include "video/video_registers.h"
 
 namespace koru {
@@ -20,6 +26,24 @@ using test::MachineTest;
 using test::MakeCartridge;
 using test::TempDirTest;
 using test::WriteFile;
+
+// Runs the cartridge in this process for the frames, holding the console
+// keys of each frame that keys names, and keeps its state file.
+void RunInProcess(const std::string& cartridge, uint32_t frames, const std::map<uint32_t, uint32_t>& keys,
+                  const char* state) {
+    uint32_t frame = 0;
+    uint32_t held = 0;
+    test::PollInputHook = [&] {
+        if (const auto change = keys.find(++frame); change != keys.end()) held = change->second;
+        if (frame >= frames) ExitRequest = 1;
+        return held;
+    };
+    EXPECT_NE(StartMachine(cartridge.c_str()), 0u) << cartridge;
+    EXPECT_EQ(frame, frames);
+    if (state) EXPECT_EQ(SaveState(state), 1);
+    ShutdownMachine();
+    test::ResetHostHooks();
+}
 
 TEST_F(MachineTest, RamRegionsRepeatOverTheirWholeSixteenMegabytes) {
     WriteByte(0x02000010, 0x5A);
@@ -81,11 +105,13 @@ TEST_F(MachineTest, WithoutBiosImageTheStubAndStartRegistersAreInPlace) {
     EXPECT_EQ(Peek32(BiosRom + 0x34), 0x03007FFCu);
     EXPECT_EQ(Peek32(BiosRom + 0x40), 0u);
     EXPECT_EQ(ReadWord(0x03007FFC), 0x0000002Cu);
+    // The processor is handed over as the console's start-up code leaves
+    // it: System mode, interrupts enabled, its three stacks set.
     EXPECT_EQ(CpuState.R[15], 0x08000000u);
-    EXPECT_EQ(CpuState.R[13], 0x03007FE0u);
+    EXPECT_EQ(CpuState.CPSR, 0x1Fu);
+    EXPECT_EQ(CpuState.R[13], 0x03007F00u);
     EXPECT_EQ(CpuState.R13_svc, 0x03007FE0u);
     EXPECT_EQ(CpuState.R13_irq, 0x03007FA0u);
-    EXPECT_EQ(CpuState.CPSR, 0xD3u);
 }
 
 TEST_F(TempDirTest, AFullBiosImageIsLoadedAndTheProcessorStartsAtZero) {
@@ -131,6 +157,10 @@ TEST_F(MachineTest, ResetPutsRegistersAndVideoStateInTheirPowerOnState) {
     EXPECT_EQ(WordAccessCost[0xC], 18);
     EXPECT_EQ(HalfAccessCost[0xE], 5);
     EXPECT_EQ(WordAccessCost[0xE], 10);
+    // Both points of both rotation backgrounds, whatever they held.
+    for (BgAffineRecord& bg : BgAffineState) bg.refX = bg.refY = bg.curX = bg.curY = 0x1234;
+    ResetHardware();
+    for (const BgAffineRecord& bg : BgAffineState) EXPECT_EQ(bg.refX | bg.refY | bg.curX | bg.curY, 0);
 }
 
 TEST_F(MachineTest, ResetKeepsBankedRegistersAndSetsTraceFromTheLog) {
@@ -274,6 +304,32 @@ TEST_F(TempDirTest, ShutdownClearsEverythingAndIsSafeTwice) {
     EXPECT_EQ(DummyRam, nullptr);
     EXPECT_EQ(SavName, nullptr);
     ShutdownMachine();
+}
+
+}  // namespace
+}  // namespace koru
+
+namespace koru {
+namespace {
+
+// A game run after another starts from exactly what a fresh process has.
+// The demo's rotation scene leaves background 2 turned, with a reference
+// point far off; the mode 3 cartridge after it never sets the point.
+TEST_F(TempDirTest, ACartridgeRunAfterAnotherEndsWhereAFreshProcessEnds) {
+    const auto demo = test::BuiltRom("demo"), bitmap = test::BuiltRom("video_mode3");
+    KORU_REQUIRE(std::filesystem::exists(demo) && std::filesystem::exists(bitmap), "cartridges are not built");
+    std::filesystem::copy_file(bitmap, dir / "bitmap.gba");
+    ASSERT_EQ(test::RunHeadless("--frames 30 --save-state fresh.sta bitmap.gba > /dev/null"), 0);
+    std::filesystem::remove(dir / "bitmap.sav");
+
+    // A at frames 150 and 300: the picture scene, then the rotation.
+    RunInProcess(demo.string(), 420, {{150, 1}, {152, 0}, {300, 1}, {302, 0}}, nullptr);
+    // The player hid every layer with the layer keys; the next game shows
+    // them all again.
+    HiddenLayerMask = 0x1F;
+    RunInProcess("bitmap.gba", 30, {}, "after.sta");
+    EXPECT_TRUE(test::ReadFile(dir / "after.sta") == test::ReadFile(dir / "fresh.sta"));
+    EXPECT_EQ(HiddenLayerMask, 0u);
 }
 
 }  // namespace

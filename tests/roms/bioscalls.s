@@ -47,6 +47,8 @@
     ARM_CALL arm_intrwait, 0x040000
     ARM_CALL arm_registerramreset, 0x010000
     ARM_CALL arm_unknown, 0x2A0000
+    ARM_CALL arm_bitunpack, 0x100000
+    ARM_CALL arm_midikey2freq, 0x1F0000
 
     THUMB_CALL thumb_softreset, 0x00
     THUMB_CALL thumb_halt, 0x02
@@ -60,6 +62,11 @@
     THUMB_CALL thumb_huffman, 0x13
     THUMB_CALL thumb_rl_vram, 0x15
     THUMB_CALL thumb_unknown, 0x2A
+    THUMB_CALL thumb_bgaffineset, 0x0E
+    THUMB_CALL thumb_diff8_wram, 0x16
+    THUMB_CALL thumb_diff8_vram, 0x17
+    THUMB_CALL thumb_diff16, 0x18
+    THUMB_CALL thumb_soundbiaschange, 0x19
 
 @ The interrupt handler, called from the BIOS's interrupt vector in ARM
 @ state: acknowledges what arrived and counts vertical blanks.

@@ -22,7 +22,8 @@ CALLS(arm_div) CALLS(arm_div_low) CALLS(arm_sqrt) CALLS(arm_arctan2) CALLS(arm_c
 CALLS(arm_lz77_wram) CALLS(arm_intrwait) CALLS(arm_registerramreset) CALLS(arm_unknown)
 CALLS(thumb_softreset) CALLS(thumb_halt) CALLS(thumb_vblankintrwait) CALLS(thumb_div) CALLS(thumb_divarm)
 CALLS(thumb_sqrt) CALLS(thumb_arctan) CALLS(thumb_cpuset) CALLS(thumb_objaffineset) CALLS(thumb_huffman)
-CALLS(thumb_rl_vram) CALLS(thumb_unknown)
+CALLS(thumb_rl_vram) CALLS(thumb_unknown) CALLS(arm_bitunpack) CALLS(arm_midikey2freq) CALLS(thumb_bgaffineset)
+CALLS(thumb_diff8_wram) CALLS(thumb_diff8_vram) CALLS(thumb_diff16) CALLS(thumb_soundbiaschange)
 extern void irq_handler(void);
 
 volatile u32 vblank_count;
@@ -130,6 +131,57 @@ static void others(void) {
     expect(PALETTE[255] == 0);
 }
 
+/* The services that compute, with results worked out by hand from the
+   console's documentation. */
+static s32 bgAffineIn[5] __attribute__((section(".ewram")));
+static u32 computed[8] __attribute__((section(".ewram")));
+static const u8 packedUnits[2] = {0x1B, 0xE4};
+static const u32 unpackInfo[2] __attribute__((aligned(4))) = {2 | (2 << 16) | (8 << 24), 0x10};
+static const u8 diff8Data[] __attribute__((aligned(4))) = {0x81, 0x04, 0x00, 0x00, 0x10, 0x05, 0xFF, 0x02};
+static const u16 diff16Data[] __attribute__((aligned(4))) = {0x0682, 0x0000, 0x1000, 0x0234, 0xFFFF};
+static const u32 waveHeader[2] __attribute__((aligned(4))) = {0, 13379 * 1024};
+
+static void computing(void) {
+    /* A quarter turn of a picture centred on (64.0, 32.0), scaled 1 across
+       and 2 down, shown at (120, 80): sin 1.0, cos 0, so pa = 0,
+       pb = -1.0, pc = 2.0, pd = 0, and the start point is the centre less
+       the matrix times (120, 80). The angle's low byte is below the table's
+       step. Aimed at background 2's registers, as programs do. */
+    bgAffineIn[0] = 64 << 8;
+    bgAffineIn[1] = 32 << 8;
+    bgAffineIn[2] = 120 | (80 << 16);
+    bgAffineIn[3] = 0x0100 | (0x0200 << 16);
+    bgAffineIn[4] = 0x4080;
+    call(thumb_bgaffineset, (u32)bgAffineIn, (u32)computed, 1, 0);           /* 26 */
+    expect(computed[0] == 0xFF000000 && computed[1] == 0x00000200 && computed[2] == 0x9000 &&
+           computed[3] == 0xFFFF3000);
+
+    /* Two-bit units to bytes, low units first, 0x10 added to all but zero. */
+    call(arm_bitunpack, (u32)packedUnits, (u32)computed, (u32)unpackInfo, 0); /* 27 */
+    expect(computed[0] == 0x00111213 && computed[1] == 0x13121100);
+
+    computed[0] = computed[1] = 0;
+    call(thumb_diff8_wram, (u32)diff8Data, (u32)computed, 0, 0);             /* 28 */
+    expect(computed[0] == 0x16141510);
+    volatile u16* video = (volatile u16*)0x06000100;
+    call(thumb_diff8_vram, (u32)diff8Data, (u32)video, 0, 0);                /* 29 */
+    expect(video[0] == 0x1510 && video[1] == 0x1614);
+    call(thumb_diff16, (u32)diff16Data, (u32)computed, 0, 0);                /* 30 */
+    expect(computed[0] == 0x12341000 && (computed[1] & 0xFFFF) == 0x1233);
+
+    /* A sample recorded at 13379 Hz plays at that rate at key 60, twice it an
+       octave up; key 48 halves it, truncated. */
+    expect(call(arm_midikey2freq, (u32)waveHeader, 60, 0, 0).r[0] == 13379);  /* 31 */
+    expect(call(arm_midikey2freq, (u32)waveHeader, 72, 0, 0).r[0] == 26758 &&
+           call(arm_midikey2freq, (u32)waveHeader, 47, 0, 0).r[0] == 6314);   /* 32 */
+
+    REG16(0x088) = 0xC155;
+    call(thumb_soundbiaschange, 1, 0, 0, 0);                                  /* 33 */
+    expect(REG16(0x088) == 0xC200);
+    call(thumb_soundbiaschange, 0, 0, 0, 0);                                  /* 34 */
+    expect(REG16(0x088) == 0xC000);
+}
+
 static void waits(void) {
     /* No interrupt enabled: the halt cannot be ended, so it is not entered. */
     REG_IE = 0;
@@ -169,6 +221,7 @@ int main(void) {
     unpacking();
     others();
     waits();
+    computing();
 
     report.failed = failed;
     report.marker = MARKER;

@@ -29,6 +29,7 @@ using Clock = std::chrono::steady_clock;
 
 struct Rgb {
     int r, g, b;
+    bool operator==(const Rgb&) const = default;
 };
 
 // A capture of a window: 8-bit channels, rows top to bottom.
@@ -56,6 +57,21 @@ inline pid_t Spawn(const std::vector<std::string>& arguments, const std::string&
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, (output + ".err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = -1;
+    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+// Starts a program whose output nobody reads; -1 when it cannot be started.
+inline pid_t SpawnQuiet(const std::vector<std::string>& arguments) {
+    std::vector<char*> argv;
+    for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     pid_t pid = -1;
     if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
     posix_spawn_file_actions_destroy(&actions);
@@ -186,17 +202,31 @@ public:
         return false;
     }
 
+    // A window manager (Openbox) on the server, as players have one: it
+    // frames, places and focuses the windows. Ready when it has announced
+    // itself on the root window; false when it could not be started.
+    bool StartWindowManager() {
+        if (!Succeeds("command -v openbox") || !Succeeds("command -v xprop")) return false;
+        manager_ = SpawnQuiet({"openbox"});
+        if (manager_ <= 0) return false;
+        return WaitFor([] { return Output("xprop -root _NET_SUPPORTING_WM_CHECK").find("window id") != std::string::npos; },
+                       std::chrono::seconds(10));
+    }
+
     void Stop() {
-        if (pid_ <= 0) return;
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-        pid_ = -1;
+        for (pid_t* pid : {&manager_, &pid_}) {
+            if (*pid <= 0) continue;
+            kill(*pid, SIGTERM);
+            waitpid(*pid, nullptr, 0);
+            *pid = -1;
+        }
     }
 
     const std::string& Display() const { return display_; }
 
 private:
     pid_t pid_ = -1;
+    pid_t manager_ = -1;
     std::string display_;
 };
 
@@ -211,6 +241,19 @@ inline Picture Capture(const std::string& window) {
     Picture picture;
     ParseXwd(Output("xwd -silent -id " + window), &picture);
     return picture;
+}
+
+// Where a window's own top-left corner is on the screen (inside the window
+// manager's frame); (-1, -1) when it is not known.
+inline std::pair<int, int> Position(const std::string& window) {
+    std::istringstream text(Output("xwininfo -id " + window));
+    int x = -1, y = -1;
+    std::string line;
+    while (std::getline(text, line)) {
+        if (const size_t at = line.find("Absolute upper-left X:"); at != std::string::npos) x = std::stoi(line.substr(at + 22));
+        if (const size_t at = line.find("Absolute upper-left Y:"); at != std::string::npos) y = std::stoi(line.substr(at + 22));
+    }
+    return {x, y};
 }
 
 // A window's size as the X server knows it.

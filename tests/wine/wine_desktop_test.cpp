@@ -326,7 +326,7 @@ TEST_F(WineDesktopTest, SetupWritesTheIniFileAndKeepsTheUsersLines) {
     ASSERT_TRUE(WaitFor([&] { return !Ini("KORU KEYS", "UseDrums").empty(); }, Patience));
     EXPECT_EQ(ReadText(dir / "KORU.ini"),
               "; mine\r\n[KORU]\r\nSaveCPU=0\r\nUpdatePeriod=2\r\nSoundRate=1\r\nSoundBuffers=16\r\nSoundVolume=200\r\n"
-              "CheckCRC=1\r\nTimerPeriod=0\r\nSoundLogFile=LOG.MID\r\n\r\n[KORU KEYS]\r\nSoundSwitch=32783\r\n"
+              "CheckCRC=0\r\nTimerPeriod=60\r\nSoundLogFile=LOG.MID\r\n\r\n[KORU KEYS]\r\nSoundSwitch=32783\r\n"
               "AutoFire=0\r\nUseDrums=0\r\n");
     EXPECT_TRUE(WaitFor([] { return FindWindow("^Koru Setup$").empty(); }, Patience));
     // The game runs on (the keyboard given back to the window by hand: the
@@ -481,8 +481,11 @@ TEST_F(WineDesktopTest, WithoutACartridgeTheOpenDialogAsksAndCancelEndsTheProgra
 TEST_F(WineDesktopTest, APathLongerThanTheLimitIsRefusedAndTheDialogAsks) {
     const std::string longName = std::string(200, 'x') + " " + std::string(60, 'y') + ".gba";
     Launch({longName});
+    // The dialog's title says why.
     std::string dialog;
-    ASSERT_TRUE(WaitFor([&] { return !(dialog = FindWindow("^Open$")).empty() || Ended(); }, FirstStart))
+    ASSERT_TRUE(WaitFor(
+        [&] { return !(dialog = FindWindow("^Open cartridge - x+ y+[.]gba: the path is too long$")).empty() || Ended(); },
+        FirstStart))
         << "no dialog; it said: " << ReadText(dir / "koru.out.err");
     ASSERT_FALSE(dialog.empty()) << "the program ended";
     EXPECT_NE(ReadText(dir / "koru.out.err").find("longer than 250"), std::string::npos);

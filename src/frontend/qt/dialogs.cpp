@@ -240,11 +240,15 @@ int RunDialog(const DialogTemplate& dialog, const DialogProcedure& procedure) {
     return box.exec();
 }
 
-bool OpenFileDialog(const char* start, FileFilter filter, std::string* chosen) {
+bool OpenFileDialog(const char* start, FileFilter filter, FileDialogMode mode, const char* title, std::string* chosen) {
     QWidget* owner = QApplication::activeWindow() ? QApplication::activeWindow() : MainWindowWidget();
     QFileDialog dialog(owner);
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    // A save dialog says Save on its button; it asks nothing more than the
+    // open dialog does (F7 replaces the state file without asking either).
+    dialog.setAcceptMode(mode == FileDialogMode::Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    if (mode == FileDialogMode::Save) dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    if (title) dialog.setWindowTitle(QString::fromLocal8Bit(title));
     dialog.setOption(QFileDialog::HideNameFilterDetails);
     QStringList filters;
     for (const FilterPair* pair = FilterPairs(filter); pair->description; ++pair) {

@@ -46,6 +46,10 @@ int VirtualKeyFromQt(int qtKey, bool keypad, unsigned keyCode) {
             return VkSpace;
         case Qt::Key_Escape:
             return VkEscape;
+        case Qt::Key_Backspace:
+            return VkBack;
+        case Qt::Key_Pause:
+            return VkPause;
         case Qt::Key_Left:
             return VkLeft;
         case Qt::Key_Up:

@@ -1,5 +1,6 @@
 // koru: the desktop program.
 //   koru [CARTRIDGE]
+//   koru --help | --version
 // The arguments, joined with single spaces, name the cartridge; without
 // them the last cartridge is offered in the open-file dialog.
 #include <QApplication>
@@ -13,6 +14,7 @@
 #include "sound/devices/system_devices.h"
 
 int main(int argc, char** argv) {
+    if (const int status = koru::InformationOption(argc, argv); status >= 0) return status;
     koru::InstallSignalHandlers();
     // SDL (joystick, audio) must leave these signals to us, whichever part
     // of it starts first.
@@ -42,6 +44,7 @@ int main(int argc, char** argv) {
     QApplication::setDesktopFileName(QStringLiteral("koru"));
     koru::ForwardSignalsToWindow();
     // FluidSynth for the MIDI device, SDL2 audio for the wave device.
+    koru::RouteAlsaErrorsToTheLog();
     koru::InstallSystemSoundDevices();
 
     return koru::RunDesktop(commandLine.c_str());

@@ -12,5 +12,8 @@ QWidget* MainWindowWidget();
 // forwarding needs the application object.
 void InstallSignalHandlers();
 void ForwardSignalsToWindow();
+// ALSA's error lines go to the log (silent unless KORU_VERBOSE asks), where
+// the program is built with ALSA; otherwise this does nothing.
+void RouteAlsaErrorsToTheLog();
 
 }  // namespace koru

@@ -3,6 +3,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QImage>
@@ -10,6 +13,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPainter>
 #include <QWidget>
 #include <cstdio>
@@ -96,6 +100,8 @@ public:
             connect(menu, &QMenu::aboutToHide, this, [] { OnMenuLoop(false); });
         }
         resize(500, 160 + menuBar()->sizeHint().height());
+        // A cartridge file dropped on the window runs, as File / New would.
+        setAcceptDrops(true);
     }
 
     Surface* surface;
@@ -115,6 +121,22 @@ protected:
     void closeEvent(QCloseEvent* event) override {
         event->ignore();
         OnClose();
+    }
+
+    static QString DroppedFile(const QMimeData* data) {
+        if (!data || !data->hasUrls() || data->urls().isEmpty() || !data->urls().first().isLocalFile()) return {};
+        return data->urls().first().toLocalFile();
+    }
+
+    void dragEnterEvent(QDragEnterEvent* event) override {
+        if (!DroppedFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+    }
+
+    void dropEvent(QDropEvent* event) override {
+        const QString file = DroppedFile(event->mimeData());
+        if (file.isEmpty()) return;
+        event->acceptProposedAction();
+        OnDropFile(QDir::toNativeSeparators(file).toLocal8Bit().constData());
     }
 
 private:
@@ -178,19 +200,35 @@ void SetClientSize(int width, int height) {
     Window->resize(std::max(width, 0), std::max(height, 0) + menuHeight);
 }
 
+// The corner both calls mean is the window's own, inside the frame that a
+// window manager draws around it: at start-up, before the window manager
+// has framed the window, a position that includes the frame places the
+// window itself there, so a stored outer corner moved the window up by a
+// title bar at every start.
 void MoveWindowTo(int x, int y) {
-    if (Window) Window->move(x, y);
+    if (Window) Window->setGeometry(x, y, Window->width(), Window->height());
 }
 
 bool GetWindowRect(int* left, int* top) {
     if (!Window) return false;
-    const QRect frame = Window->frameGeometry();
-    *left = frame.left();
-    *top = frame.top();
+    const QRect inner = Window->geometry();
+    *left = inner.left();
+    *top = inner.top();
     return true;
 }
 
 void DestroyMainWindow() { OnDestroy(); }
+
+void SetCaption(const char* text) {
+    if (Window) Window->setWindowTitle(QString::fromUtf8(text));
+}
+
+bool WritePicture(const char* path, const uint16_t* pixels, int width, int height) {
+    // The surface's format is Qt's RGB555.
+    const QImage picture(reinterpret_cast<const uchar*>(pixels), width, height, static_cast<qsizetype>(width) * 2,
+                         QImage::Format_RGB555);
+    return picture.convertToFormat(QImage::Format_RGB888).save(QString::fromLocal8Bit(path), "PNG");
+}
 
 void PumpEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 

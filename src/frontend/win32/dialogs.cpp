@@ -159,7 +159,7 @@ int RunDialog(const DialogTemplate& dialog, const DialogProcedure& procedure) {
                                             Win32Dialog::Procedure, reinterpret_cast<LPARAM>(&window)));
 }
 
-bool OpenFileDialog(const char* start, FileFilter filter, std::string* chosen) {
+bool OpenFileDialog(const char* start, FileFilter filter, FileDialogMode mode, const char* title, std::string* chosen) {
     const std::string filters = FilterText(filter);
     // Room for any path Windows gives: one longer than the program takes is
     // refused by the caller with a reason, not by the dialog in silence.
@@ -171,9 +171,13 @@ bool OpenFileDialog(const char* start, FileFilter filter, std::string* chosen) {
     request.lpstrFilter = filters.c_str();
     request.lpstrFile = name.data();
     request.nMaxFile = static_cast<DWORD>(name.size());
-    // The file need not exist yet: Save State names a new one.
+    request.lpstrTitle = title;
+    // The file need not exist yet: Save State names a new one. The save
+    // dialog asks nothing more (F7 replaces the state file without asking
+    // either); it says Save where the open dialog says Open.
     request.Flags = OFN_PATHMUSTEXIST;
-    if (!GetOpenFileNameA(&request)) return false;
+    const BOOL picked = mode == FileDialogMode::Save ? GetSaveFileNameA(&request) : GetOpenFileNameA(&request);
+    if (!picked) return false;
     *chosen = name.data();
     return true;
 }

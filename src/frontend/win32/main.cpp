@@ -11,6 +11,8 @@
 #include "sound/devices/system_devices.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    // Printed where standard output leads (a console that redirects it).
+    if (const int status = koru::InformationOption(__argc, __argv); status >= 0) return status;
     koru::win32::Instance = instance;
     if (!koru::win32::RegisterWindowClass()) return 0;
 

@@ -1,14 +1,20 @@
 // The main window on Windows: its class and procedure, the frame surface (a
 // 16-bit device-independent bitmap whose pixels the renderer writes),
 // painting, sizing, the message pump and the end of the process.
+#include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
+
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "frontend/commands.h"
 #include "frontend/frontend.h"
 #include "frontend/platform.h"
 #include "frontend/resources.h"
 #include "frontend/win32/win32_platform.h"
+#include "headless/png_writer.h"
 
 namespace koru {
 
@@ -65,6 +71,15 @@ LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
         case WM_COMMAND:
             OnCommand(LOWORD(wParam));
             return 0;
+        case WM_DROPFILES: {
+            // The first file dropped runs, as File / New with that name.
+            const auto drop = reinterpret_cast<HDROP>(wParam);
+            const UINT length = DragQueryFileA(drop, 0, nullptr, 0);
+            std::vector<char> name(length + 1, 0);
+            if (length && DragQueryFileA(drop, 0, name.data(), length + 1)) OnDropFile(name.data());
+            DragFinish(drop);
+            return 0;
+        }
         case WM_CLOSE:
             OnClose();
             return 0;
@@ -108,6 +123,8 @@ using namespace win32;
 bool CreateMainWindow() {
     MainWindow = CreateWindowExA(0, WindowCaption, WindowCaption, WS_OVERLAPPEDWINDOW | WS_VISIBLE, CW_USEDEFAULT,
                                  CW_USEDEFAULT, 500, 160, nullptr, nullptr, Instance, nullptr);
+    // A cartridge file dropped on the window runs.
+    if (MainWindow) DragAcceptFiles(MainWindow, TRUE);
     return MainWindow != nullptr;
 }
 
@@ -187,6 +204,27 @@ bool GetWindowRect(int* left, int* top) {
     if (!MainWindow || !::GetWindowRect(MainWindow, &outer)) return false;
     *left = outer.left;
     *top = outer.top;
+    return true;
+}
+
+void SetCaption(const char* text) {
+    if (MainWindow) SetWindowTextA(MainWindow, text);
+}
+
+bool WritePicture(const char* path, const uint16_t* pixels, int width, int height) {
+    std::vector<uint8_t> rgb(static_cast<size_t>(width) * height * 3);
+    for (size_t i = 0; i < static_cast<size_t>(width) * height; ++i) {
+        const unsigned channels[3] = {(pixels[i] >> 10) & 31u, (pixels[i] >> 5) & 31u, pixels[i] & 31u};
+        for (int c = 0; c < 3; ++c) rgb[3 * i + c] = static_cast<uint8_t>((channels[c] << 3) | (channels[c] >> 2));
+    }
+    const std::vector<uint8_t> file = headless::EncodePlainPng(rgb.data(), width, height);
+    std::FILE* out = std::fopen(path, "wb");
+    if (!out) return false;
+    const bool written = std::fwrite(file.data(), 1, file.size(), out) == file.size();
+    if (std::fclose(out) != 0 || !written) {
+        std::remove(path);
+        return false;
+    }
     return true;
 }
 

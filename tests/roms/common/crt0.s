@@ -21,6 +21,12 @@ _start:
     .section .text.start, "ax"
     .arm
 reset:
+.ifdef KEEP_HANDOVER
+    @ Built with -Wa,--defsym,KEEP_HANDOVER=1: the processor stays in the
+    @ mode and with the stacks it was handed over with, and main() finds
+    @ the status register as it came in handover_cpsr.
+    mrs     r4, cpsr
+.else
     @ IRQ and supervisor stacks the way the console's start-up leaves them.
     mov     r0, #0x12
     msr     cpsr_c, r0
@@ -28,6 +34,7 @@ reset:
     mov     r0, #0x1F
     msr     cpsr_c, r0
     ldr     sp, =0x03007F00
+.endif
 
     @ Copy .iwram/.data from ROM.
     ldr     r0, =__iwram_load
@@ -46,6 +53,10 @@ reset:
     strlo   r3, [r1], #4
     blo     2b
 
+.ifdef KEEP_HANDOVER
+    ldr     r0, =handover_cpsr
+    str     r4, [r0]
+.endif
     ldr     r0, =main
     mov     lr, pc
     bx      r0
