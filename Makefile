@@ -10,7 +10,7 @@ WIN32_TEST_BUILD ?= build-win32-test
 BUILD_TYPE ?= Release
 CMAKE_FLAGS ?=
 
-.PHONY: all setup configure build run install test unit-test sanitize tsan windows windows-test fuzz-long bench clean
+.PHONY: all setup configure build pgo run install test unit-test sanitize tsan windows windows-test fuzz-long bench clean
 
 all: build
 
@@ -21,6 +21,25 @@ configure: setup
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS)
 
 build: configure
+	cmake --build $(BUILD)
+
+# The release build with profile-guided optimisation (GCC): a build made for
+# training runs koru-headless through the demo's scenes and the heavy scene,
+# then the same build directory is built again from the profile they left.
+# A later plain `make build` keeps the profile; KORU_PGO= (empty) in
+# CMAKE_FLAGS goes back to a build without it.
+PGO_FRAMES ?= 600
+pgo: setup
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DKORU_PGO=GENERATE $(CMAKE_FLAGS)
+	cmake --build $(BUILD) --target koru-headless rom_demo rom_heavy
+	rm -rf $(BUILD)/pgo-profile $(BUILD)/pgo-run
+	mkdir -p $(BUILD)/pgo-run
+	cp $(BUILD)/roms/demo.gba $(BUILD)/roms/heavy.gba $(BUILD)/pgo-run/
+	cd $(BUILD)/pgo-run && ../src/headless/koru-headless --frames $(PGO_FRAMES) \
+	  --keys 100:0x1,104:0,200:0x10,260:0x40,300:0x1,304:0,400:0x4,404:0,500:0x1,504:0 demo.gba > /dev/null
+	cd $(BUILD)/pgo-run && ../src/headless/koru-headless --frames $(PGO_FRAMES) heavy.gba > /dev/null
+	rm -rf $(BUILD)/pgo-run
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DKORU_PGO=USE $(CMAKE_FLAGS)
 	cmake --build $(BUILD)
 
 # Starts the desktop program on the demo cartridge (or one the build makes).
@@ -84,8 +103,20 @@ fuzz-long: sanitize
 	    $(SAN_BUILD)/fuzz-corpus/$$t fuzz/corpus/$$t || exit 1; \
 	done
 
+# Every benchmark figure on one screen. BASELINE=DIR puts the figures of
+# another build beside them; BASELINE_REV=REV first builds git revision REV
+# in $(BUILD)-rev-REV (sources and build, outside the repository's history)
+# and compares with that.
+BASELINE ?=
+BASELINE_REV ?=
+ifneq ($(BASELINE_REV),)
+override BASELINE := $(BUILD)-rev-$(BASELINE_REV)/build
+endif
 bench: build
-	cmake --build $(BUILD) --target bench
+ifneq ($(BASELINE_REV),)
+	./scripts/build-revision.sh $(BASELINE_REV) $(BUILD)-rev-$(BASELINE_REV) $(CMAKE_FLAGS)
+endif
+	KORU_BENCH_BASELINE=$(BASELINE) cmake --build $(BUILD) --target bench
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD) $(TSAN_BUILD) $(WIN32_BUILD) $(WIN64_BUILD) $(WIN32_TEST_BUILD)

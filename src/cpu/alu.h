@@ -1,5 +1,5 @@
 // What both instruction sets share: the condition test, the flag rules of
-// addition and subtraction, the barrel shifter and the direct data loads.
+// addition and subtraction and the barrel shifter.
 // Everything here is small and inlined into the handlers and the loop.
 #pragma once
 #include <array>
@@ -77,6 +77,23 @@ KORU_INLINE uint32_t SubFlags(uint32_t a, uint32_t b, uint32_t r) {
     return NZ(r) | (c << 29) | (v << 28);
 }
 
+// The same flags of a plain r = a + b and r = a - b (no carry or borrow in),
+// read from the host's own carry and overflow of the operation: fewer steps
+// than the bit formulas, with the same results.
+KORU_INLINE uint32_t AddFlags(uint32_t a, uint32_t b) {
+    uint32_t r;
+    int32_t signedSum;
+    const uint32_t c = __builtin_add_overflow(a, b, &r);
+    const uint32_t v = __builtin_add_overflow(static_cast<int32_t>(a), static_cast<int32_t>(b), &signedSum);
+    return NZ(r) | (c << 29) | (v << 28);
+}
+KORU_INLINE uint32_t SubFlags(uint32_t a, uint32_t b) {
+    int32_t signedDifference;
+    const uint32_t c = a >= b;  // no borrow
+    const uint32_t v = __builtin_sub_overflow(static_cast<int32_t>(a), static_cast<int32_t>(b), &signedDifference);
+    return NZ(a - b) | (c << 29) | (v << 28);
+}
+
 // Replace all four flags / only N and Z / N, Z and C.
 KORU_INLINE void SetNZCV(CpuRecord& cpu, uint32_t flags) { cpu.CPSR = (cpu.CPSR & 0x0FFFFFFFu) | flags; }
 KORU_INLINE void SetNZ(CpuRecord& cpu, uint32_t r) { cpu.CPSR = (cpu.CPSR & 0x3FFFFFFFu) | NZ(r); }
@@ -152,22 +169,6 @@ KORU_INLINE uint32_t ShiftByRegister(uint32_t v, uint32_t n, uint32_t& carry) {
         carry = (v >> ((n - 1) & 31)) & 1;
         return RotateRight(v, n & 31);
     }
-}
-
-// Direct loads: straight from the page table, charged from the cost tables.
-// Word loads read the aligned word without rotating it; halfword loads the
-// aligned halfword.
-KORU_INLINE uint32_t LoadWord(CpuRecord& cpu, uint32_t a) {
-    cpu.Cycles -= WordAccessCost[CostIndex(a)];
-    return Peek32(ReadPageTable[a >> 14] + (a & 0x3FFC));
-}
-KORU_INLINE uint32_t LoadHalf(CpuRecord& cpu, uint32_t a) {
-    cpu.Cycles -= HalfAccessCost[CostIndex(a)];
-    return Peek16(ReadPageTable[a >> 14] + (a & 0x3FFE));
-}
-KORU_INLINE uint32_t LoadByte(CpuRecord& cpu, uint32_t a) {
-    cpu.Cycles -= HalfAccessCost[CostIndex(a)];
-    return ReadPageTable[a >> 14][a & 0x3FFF];
 }
 
 KORU_INLINE uint32_t SignExtend8(uint32_t v) { return static_cast<uint32_t>(static_cast<int32_t>(static_cast<int8_t>(v))); }

@@ -2,14 +2,14 @@
 // register shifted by an immediate amount or a register shifted by a
 // register.
 #pragma once
-#include "cpu/alu.h"
+#include "cpu/slice_context.h"
 
 namespace koru {
 
 enum ArmOperandForm : uint32_t { OperandImmediate, OperandShiftByImmediate, OperandShiftByRegister };
 
 template <uint32_t Op, bool S, uint32_t Form, uint32_t Shift>
-void ArmDataProcessing(CpuRecord& cpu, uint32_t op) {
+KORU_INLINE void ArmDataProcessing(ArmContext& t, uint32_t op) {
     constexpr bool Logical = Op <= 1 || (Op >= 8 && Op <= 9) || Op >= 12;
     constexpr bool Test = Op >= 8 && Op <= 11;
     constexpr bool ReadsRn = Op != 13 && Op != 15;
@@ -17,38 +17,36 @@ void ArmDataProcessing(CpuRecord& cpu, uint32_t op) {
     // is shifted by a register.
     constexpr uint32_t PcAhead = Form == OperandShiftByRegister ? 8 : 4;
 
-    uint32_t* const R = cpu.R;
-    uint32_t carry = CarryFlag(cpu.CPSR);
+    uint32_t carry = t.Carry();
     uint32_t b;
-    R[15] += PcAhead;
     if constexpr (Form == OperandImmediate) {
         // The rotated immediate does not produce a shifter carry.
         b = RotateRight(op & 0xFF, (op >> 7) & 0x1E);
     } else if constexpr (Form == OperandShiftByImmediate) {
-        b = ShiftByImmediate<Shift>(R[op & 15], (op >> 7) & 31, carry);
+        b = ShiftByImmediate<Shift>(Operand(t, op & 15, PcAhead), (op >> 7) & 31, carry);
     } else {
-        b = ShiftByRegister<Shift>(R[op & 15], R[(op >> 8) & 15] & 0xFF, carry);
+        b = ShiftByRegister<Shift>(Operand(t, op & 15, PcAhead), Operand(t, (op >> 8) & 15, PcAhead) & 0xFF,
+                                   carry);
     }
     uint32_t a = 0;
-    if constexpr (ReadsRn) a = R[(op >> 16) & 15];
-    R[15] -= PcAhead;
+    if constexpr (ReadsRn) a = Operand(t, (op >> 16) & 15, PcAhead);
 
-    const uint32_t carryIn = CarryFlag(cpu.CPSR);
+    const uint32_t carryIn = t.Carry();
     uint32_t r;
     uint32_t flags = 0;
     if constexpr (Op == 0x0 || Op == 0x8) r = a & b;
     if constexpr (Op == 0x1 || Op == 0x9) r = a ^ b;
     if constexpr (Op == 0x2 || Op == 0xA) {
         r = a - b;
-        if constexpr (S) flags = SubFlags(a, b, r);
+        if constexpr (S) flags = SubFlags(a, b);
     }
     if constexpr (Op == 0x3) {
         r = b - a;
-        if constexpr (S) flags = SubFlags(b, a, r);
+        if constexpr (S) flags = SubFlags(b, a);
     }
     if constexpr (Op == 0x4 || Op == 0xB) {
         r = a + b;
-        if constexpr (S) flags = AddFlags(a, b, r);
+        if constexpr (S) flags = AddFlags(a, b);
     }
     if constexpr (Op == 0x5) {
         r = a + b + carryIn;
@@ -68,20 +66,24 @@ void ArmDataProcessing(CpuRecord& cpu, uint32_t op) {
     if constexpr (Op == 0xF) r = ~b;
 
     const uint32_t d = (op >> 12) & 15;
-    if constexpr (!Test) R[d] = r;
-    if constexpr (Form == OperandShiftByRegister) cpu.Cycles -= 1;
+    if constexpr (!Test) SetRegister(t, d, r);
+    if constexpr (Form == OperandShiftByRegister) t.cycles -= 1;
     if constexpr (S) {
         if (d != 15) {
             if constexpr (Logical) {
-                SetNZC(cpu, r, carry);
+                t.SetNZC(r, carry);
             } else {
-                SetNZCV(cpu, flags);
+                t.SetNZCV(flags);
             }
         } else {
             // Return from an exception: the mode's saved status replaces
             // CPSR; in modes without one only the shifter carry lands.
-            if constexpr (Logical) cpu.CPSR = (cpu.CPSR & ~FlagC) | (carry << 29);
-            if (const uint32_t* spsr = SavedStatus(cpu, cpu.CPSR)) SetCpsr(cpu, *spsr);
+            if constexpr (Logical) t.cpsr = (t.cpsr & ~FlagC) | (carry << 29);
+            if (const uint32_t* spsr = SavedStatus(t.cpu, t.cpsr)) {
+                t.Sync();
+                SetCpsr(t.cpu, *spsr);
+                t.Reload();
+            }
         }
     }
 }

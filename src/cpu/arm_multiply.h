@@ -1,45 +1,39 @@
 // ARM multiplies: 32-bit MUL and MLA, 64-bit UMULL, UMLAL, SMULL and SMLAL.
 #pragma once
-#include "cpu/alu.h"
+#include "cpu/slice_context.h"
 
 namespace koru {
 
 template <bool Accumulate, bool S>
-void ArmMultiply(CpuRecord& cpu, uint32_t op) {
-    uint32_t* const R = cpu.R;
-    R[15] += 4;
-    uint32_t r = R[op & 15] * R[(op >> 8) & 15];
-    if constexpr (Accumulate) r += R[(op >> 12) & 15];
-    R[15] -= 4;
-    R[(op >> 16) & 15] = r;
+KORU_INLINE void ArmMultiply(ArmContext& t, uint32_t op) {
+    uint32_t r = Operand(t, op & 15, 4) * Operand(t, (op >> 8) & 15, 4);
+    if constexpr (Accumulate) r += Operand(t, (op >> 12) & 15, 4);
+    SetRegister(t, (op >> 16) & 15, r);
     // C and V are cleared, not kept.
-    if constexpr (S) cpu.CPSR = (cpu.CPSR & 0x0FFFFFFFu) | NZ(r);
-    cpu.Cycles -= Accumulate ? 5 : 4;
+    if constexpr (S) t.cpsr = (t.cpsr & 0x0FFFFFFFu) | NZ(r);
+    t.cycles -= Accumulate ? 5 : 4;
 }
 
 template <bool Signed, bool Accumulate, bool S>
-void ArmMultiplyLong(CpuRecord& cpu, uint32_t op) {
-    uint32_t* const R = cpu.R;
+KORU_INLINE void ArmMultiplyLong(ArmContext& t, uint32_t op) {
     const uint32_t lo = (op >> 12) & 15;
     const uint32_t hi = (op >> 16) & 15;
-    R[15] += 4;
-    const uint32_t m = R[op & 15];
-    const uint32_t s = R[(op >> 8) & 15];
+    const uint32_t m = Operand(t, op & 15, 4);
+    const uint32_t s = Operand(t, (op >> 8) & 15, 4);
     uint64_t p;
     if constexpr (Signed) {
         p = static_cast<uint64_t>(static_cast<int64_t>(static_cast<int32_t>(m)) * static_cast<int32_t>(s));
     } else {
         p = static_cast<uint64_t>(m) * s;
     }
-    if constexpr (Accumulate) p += (static_cast<uint64_t>(R[hi]) << 32) | R[lo];
-    R[15] -= 4;
-    R[lo] = static_cast<uint32_t>(p);
-    R[hi] = static_cast<uint32_t>(p >> 32);
+    if constexpr (Accumulate) p += (static_cast<uint64_t>(Operand(t, hi, 4)) << 32) | Operand(t, lo, 4);
+    SetRegister(t, lo, static_cast<uint32_t>(p));
+    SetRegister(t, hi, static_cast<uint32_t>(p >> 32));
     // N from bit 63, Z from all 64 bits; C and V are kept.
     if constexpr (S) {
-        cpu.CPSR = (cpu.CPSR & 0x3FFFFFFFu) | (static_cast<uint32_t>(p >> 32) & FlagN) | (p == 0 ? uint32_t{FlagZ} : 0u);
+        t.cpsr = (t.cpsr & 0x3FFFFFFFu) | (static_cast<uint32_t>(p >> 32) & FlagN) | (p == 0 ? uint32_t{FlagZ} : 0u);
     }
-    cpu.Cycles -= Accumulate ? 6 : 5;
+    t.cycles -= Accumulate ? 6 : 5;
 }
 
 }  // namespace koru

@@ -1,17 +1,17 @@
 // ARM status register transfers: MRS and MSR.
 #pragma once
-#include "cpu/alu.h"
+#include "cpu/slice_context.h"
 
 namespace koru {
 
 template <bool Spsr>
-void ArmMrs(CpuRecord& cpu, uint32_t op) {
+KORU_INLINE void ArmMrs(ArmContext& t, uint32_t op) {
     const uint32_t d = (op >> 12) & 15;
     if constexpr (Spsr) {
         // In modes without a saved status the destination keeps its value.
-        if (const uint32_t* spsr = SavedStatus(cpu, cpu.CPSR)) cpu.R[d] = *spsr;
+        if (const uint32_t* spsr = SavedStatus(t.cpu, t.cpsr)) SetRegister(t, d, *spsr);
     } else {
-        cpu.R[d] = cpu.CPSR;
+        SetRegister(t, d, t.cpsr);
     }
 }
 
@@ -19,24 +19,25 @@ void ArmMrs(CpuRecord& cpu, uint32_t op) {
 // control field the whole operand is written (flags included), without it
 // only bits 31-28.
 template <bool Spsr, bool Immediate>
-void ArmMsr(CpuRecord& cpu, uint32_t op) {
+KORU_INLINE void ArmMsr(ArmContext& t, uint32_t op) {
     uint32_t value;
     if constexpr (Immediate) {
         value = RotateRight(op & 0xFF, (op >> 7) & 0x1E);
     } else {
-        const uint32_t m = op & 15;
-        value = m == 15 ? cpu.R[15] + 4 : cpu.R[m];
+        value = Operand(t, op & 15, 4);
     }
     const bool control = op & 0x10000;
     if constexpr (Spsr) {
-        if (uint32_t* spsr = SavedStatus(cpu, cpu.CPSR)) {
+        if (uint32_t* spsr = SavedStatus(t.cpu, t.cpsr)) {
             *spsr = control ? value : (*spsr & 0x0FFFFFFFu) | (value & 0xF0000000u);
         }
     } else {
-        if (control && (cpu.CPSR & ModeMask) != ModeUser) {
-            SetCpsr(cpu, value);
+        if (control && (t.cpsr & ModeMask) != ModeUser) {
+            t.Sync();
+            SetCpsr(t.cpu, value);
+            t.Reload();
         } else {
-            cpu.CPSR = (cpu.CPSR & 0x0FFFFFFFu) | (value & 0xF0000000u);
+            t.cpsr = (t.cpsr & 0x0FFFFFFFu) | (value & 0xF0000000u);
         }
     }
 }

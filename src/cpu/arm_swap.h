@@ -1,29 +1,25 @@
 // ARM SWP and SWPB: a load and a store at the same address.
 #pragma once
-#include "cpu/alu.h"
+#include "cpu/slice_context.h"
 
 namespace koru {
 
 template <bool Byte>
-void ArmSwap(CpuRecord& cpu, uint32_t op) {
-    uint32_t* const R = cpu.R;
+KORU_INLINE void ArmSwap(ArmContext& t, uint32_t op) {
     // The address reads R15 as the instruction's address + 8; the value
     // stored is Rm, and a stored R15 is the address + 12.
-    R[15] += 4;
-    const uint32_t address = R[(op >> 16) & 15];
-    R[15] += 4;
-    const uint32_t m = R[op & 15];
-    R[15] -= 8;
+    const uint32_t address = Operand(t, (op >> 16) & 15, 4);
+    const uint32_t m = Operand(t, op & 15, 8);
     uint32_t value;
     if constexpr (Byte) {
-        value = LoadByte(cpu, address);
-        WriteByte(address, static_cast<uint8_t>(m));
+        value = t.LoadByte(address);
+        t.StoreByte(address, static_cast<uint8_t>(m));
     } else {
-        value = LoadWord(cpu, address);
-        WriteWord(address, m);
+        value = t.LoadWord(address);
+        t.StoreWord(address, m);
     }
-    R[(op >> 12) & 15] = value;
-    cpu.Cycles -= 1;
+    SetRegister(t, (op >> 12) & 15, value);
+    t.cycles -= 1;
 }
 
 }  // namespace koru

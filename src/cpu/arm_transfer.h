@@ -1,44 +1,40 @@
 // ARM single data transfers: LDR, STR, LDRB and STRB with an immediate
 // offset or a register offset shifted by an immediate amount.
 #pragma once
-#include "cpu/alu.h"
+#include "cpu/slice_context.h"
 
 namespace koru {
 
 template <bool RegisterOffset, uint32_t Shift, bool P, bool U, bool B, bool W, bool L>
-void ArmSingleTransfer(CpuRecord& cpu, uint32_t op) {
-    uint32_t* const R = cpu.R;
+KORU_INLINE void ArmSingleTransfer(ArmContext& t, uint32_t op) {
     const uint32_t n = (op >> 16) & 15;
     const uint32_t d = (op >> 12) & 15;
-    R[15] += 4;
+    // The base and the offset register read R15 as the address + 8.
     uint32_t offset;
     if constexpr (RegisterOffset) {
-        uint32_t unusedCarry = CarryFlag(cpu.CPSR);  // RRX shifts C in; C itself is kept
-        offset = ShiftByImmediate<Shift>(R[op & 15], (op >> 7) & 31, unusedCarry);
+        uint32_t unusedCarry = t.Carry();  // RRX shifts C in; C itself is kept
+        offset = ShiftByImmediate<Shift>(Operand(t, op & 15, 4), (op >> 7) & 31, unusedCarry);
     } else {
         offset = op & 0xFFF;
     }
-    const uint32_t base = R[n];
+    const uint32_t base = Operand(t, n, 4);
     const uint32_t moved = U ? base + offset : base - offset;
     const uint32_t address = P ? moved : base;
     if constexpr (L) {
-        R[15] -= 4;
-        const uint32_t value = B ? LoadByte(cpu, address) : LoadWord(cpu, address);
-        cpu.Cycles -= 1;
-        R[d] = value;  // into R15: a jump, the state stays ARM
+        const uint32_t value = B ? t.LoadByte(address) : t.LoadWord(address);
+        t.cycles -= 1;
+        SetRegister(t, d, value);  // into R15: a jump, the state stays ARM
     } else {
-        R[15] += 4;  // a stored R15 is the address + 12
-        const uint32_t value = R[d];
-        R[15] -= 8;
+        const uint32_t value = Operand(t, d, 8);  // a stored R15 is the address + 12
         if constexpr (B) {
-            WriteByte(address, static_cast<uint8_t>(value));
+            t.StoreByte(address, static_cast<uint8_t>(value));
         } else {
-            WriteWord(address, value);
+            t.StoreWord(address, value);
         }
     }
     // Write-back comes last, so it wins over a loaded base. The post-indexed
     // forms always write back; W there (the user-mode forms) changes nothing.
-    if constexpr (!P || W) R[n] = moved;
+    if constexpr (!P || W) SetRegister(t, n, moved);
 }
 
 }  // namespace koru

@@ -110,4 +110,32 @@ inline void WriteByte(uint32_t a, uint8_t v) {
     WritePageTable[a >> 14][a & 0x3FFF] = v;
 }
 
+// The plain memory writes, for a caller that keeps the cycle count of the
+// slice in a register of its own (the THUMB loop): an aligned write that no
+// route claims is charged to `cycles` and stored, and the function returns
+// true. Anything else (an unaligned address, the I/O window, the EEPROM
+// window, the FLASH window) is left untouched and the function returns
+// false: the caller then brings CpuState up to date and calls WriteWord,
+// WriteHalf or WriteByte, whose routes may look at the processor. They are
+// always inlined: they are the plain stores of both loops, and link-time
+// optimisation would otherwise call them out of the loops' large functions.
+[[gnu::always_inline]] inline bool WritePlainWord(uint32_t a, uint32_t v, int32_t& cycles) {
+    if ((a & 3) || InIoWindow(a)) return false;
+    cycles -= WordAccessCost[CostIndex(a)];
+    Poke32(WritePageTable[a >> 14] + (a & 0x3FFC), v);
+    return true;
+}
+[[gnu::always_inline]] inline bool WritePlainHalf(uint32_t a, uint16_t v, int32_t& cycles) {
+    if ((a & 1) || InEepromWindow(a) || InIoWindow(a)) return false;
+    cycles -= HalfAccessCost[CostIndex(a)];
+    Poke16(WritePageTable[a >> 14] + (a & 0x3FFE), v);
+    return true;
+}
+[[gnu::always_inline]] inline bool WritePlainByte(uint32_t a, uint8_t v, int32_t& cycles) {
+    if ((a & 0xFFFF0000u) == 0x0E000000u || InIoWindow(a)) return false;
+    cycles -= HalfAccessCost[CostIndex(a)];
+    WritePageTable[a >> 14][a & 0x3FFF] = v;
+    return true;
+}
+
 }  // namespace koru

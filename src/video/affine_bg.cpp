@@ -67,7 +67,7 @@ void DrawAffineLine(const Pen& pen, Walk w, const AffineMap& m) {
         if ((x | y) >= size) continue;
         const uint32_t tile = map[(y >> 3) * tilesPerRow + (x >> 3)];
         const uint32_t value = tiles[tile * 64 + (y & 7) * 8 + (x & 7)];
-        if (value) Put<R, Target>(pen, i, PaletteColour(value));
+        if (value) PutIndex<R, Target>(pen, i, value);
     }
 }
 

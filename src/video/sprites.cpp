@@ -1,5 +1,9 @@
-// Sprites of one priority on one line. Sprite RAM is scanned from entry 127
-// down to 0, so that a lower-numbered sprite, drawn later, ends up in front.
+// Sprites of one priority on one line, drawn from entry 127 down to 0, so
+// that a lower-numbered sprite, drawn later, ends up in front.
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
 #include "video/output.h"
 
 namespace koru {
@@ -32,10 +36,11 @@ struct Sprite {
     uint32_t palette;    // Palette RAM halfword of colour index 0
 };
 
-// Regular sprites: one tile row of 4 or 8 bytes read at a time and its 8
-// pixels written unrolled. Rows past the end of VRAM (a high tile number in
-// a tall sprite) are transparent; a tile row is 4 or 8 bytes at a multiple
-// of its length, so it lies wholly inside VRAM or wholly outside.
+// Regular sprites: a tile row at a time, read in one load (4 or 8 bytes),
+// mirrored once for a horizontal flip and drawn by DrawTileRow. Rows past
+// the end of VRAM (a high tile number in a tall sprite) are transparent; a
+// tile row is 4 or 8 bytes at a multiple of its length, so it lies wholly
+// inside VRAM or wholly outside.
 template <int R, bool Target, bool Colours256, bool Flip>
 void DrawRegular(const Pen& pen, const Sprite& s) {
     const int32_t tileBytes = Colours256 ? 64 : 32;
@@ -44,25 +49,54 @@ void DrawRegular(const Pen& pen, const Sprite& s) {
     const int tiles = s.width / 8;
     uint32_t offset = s.tileStart + static_cast<uint32_t>(row / 8) * s.rowStride +
                       static_cast<uint32_t>(row & 7) * (Colours256 ? 8 : 4);
+    // A flipped sprite starts at its last tile and goes backwards.
     if constexpr (Flip) offset += static_cast<uint32_t>((tiles - 1) * tileBytes);
     int x = s.x;
     for (int t = 0; t < tiles; ++t, x += 8, offset += Flip ? -tileBytes : tileBytes) {
         if (offset >= VramSize) continue;
-        const uint64_t bits = Colours256 ? Peek64(Vram + offset) : Peek32(Vram + offset);
-        if (bits == 0) continue;
-#pragma GCC unroll 8
-        for (int i = 0; i < 8; ++i) {
-            const int p = Flip ? 7 - i : i;
-            const uint32_t value = Colours256 ? static_cast<uint32_t>(bits >> (8 * p)) & 0xFF
-                                              : static_cast<uint32_t>(bits >> (4 * p)) & 0x0F;
-            if (value) Put<R, Target>(pen, x + i, PaletteColour(s.palette + value));
+        if constexpr (Colours256) {
+            uint64_t bits = Peek64(Vram + offset);
+            if (bits == 0) continue;
+            if constexpr (Flip) bits = Mirror(bits);
+            DrawTileRow<R, Target, 8>(pen, x, bits, s.palette);
+        } else {
+            uint32_t bits = Peek32(Vram + offset);
+            if (bits == 0) continue;
+            if constexpr (Flip) bits = Mirror(bits);
+            DrawTileRow<R, Target, 4>(pen, x, bits, s.palette);
         }
     }
 }
 
-// Rotation/scaling sprites: one general loop, the texture position stepped
-// by PA and PC per pixel from the box's centre.
-template <int R, bool Target, bool Colours256>
+// Rounded-down division by a positive divisor.
+inline int64_t FloorDiv(int64_t a, int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
+
+// The pixels i of [0, width) whose texture coordinate ((start + step x i) >>
+// 8) + half lies in [0, 2 x half), as the range [first, last).
+inline void InsideSpan(int32_t start, int32_t step, int32_t half, int32_t width, int32_t& first, int32_t& last) {
+    // (a >> 8) + half in [0, 2 half) is a in [low, high) below.
+    const int64_t low = -static_cast<int64_t>(half) * 256, high = static_cast<int64_t>(half) * 256;
+    int64_t from, to;
+    if (step > 0) {
+        from = -FloorDiv(start - low, step);  // the first i with a >= low, rounded up
+        to = -FloorDiv(start - high, step);   // the first i with a >= high
+    } else if (step < 0) {
+        from = FloorDiv(start - high, -step) + 1;  // the first i with a < high
+        to = FloorDiv(start - low, -step) + 1;     // the first i with a < low
+    } else {
+        const bool inside = start >= low && start < high;
+        from = 0;
+        to = inside ? width : 0;
+    }
+    first = static_cast<int32_t>(std::clamp<int64_t>(from, 0, width));
+    last = static_cast<int32_t>(std::clamp<int64_t>(to, 0, width));
+}
+
+// Rotation/scaling sprites: the texture position stepped by PA and PC per
+// pixel from the box's centre. Without mosaic only the pixels whose position
+// falls inside the texture are visited, worked out once per line: a rotated
+// sprite in its double-size box covers little more than a quarter of it.
+template <int R, bool Target, bool Colours256, bool Mosaic>
 void DrawAffine(const Pen& pen, const Sprite& s) {
     const uint8_t* group = SpriteRam + 32 * ((s.attr1 >> 9) & 31);
     const int32_t pa = static_cast<int16_t>(Peek16(group + 6));
@@ -76,36 +110,66 @@ void DrawAffine(const Pen& pen, const Sprite& s) {
     int32_t tx = pb * iy - (pa * s.width) / 2;
     int32_t ty = pd * iy - (pc * s.width) / 2;
 
-    const bool mosaic = s.attr0 & 0x1000;
     const uint32_t reg = IoRead16(IoMOSAIC);
     const int32_t blockW = static_cast<int32_t>(reg & 15) + 1;
     const int32_t blockH = static_cast<int32_t>((reg >> 4) & 15) + 1;
 
-    for (int i = 0; i < s.width; ++i) {
+    int32_t first = 0, last = s.width;
+    if constexpr (!Mosaic) {
+        int32_t firstU, lastU, firstV, lastV;
+        InsideSpan(tx, pa, texW / 2, s.width, firstU, lastU);
+        InsideSpan(ty, pc, texH / 2, s.width, firstV, lastV);
+        first = std::max(firstU, firstV);
+        last = std::min(lastU, lastV);
+        // The accumulators are stepped the same way as pixel by pixel, so
+        // the positions are exactly those of the pixels skipped to.
+        tx += pa * first;
+        ty += pc * first;
+    }
+
+    // Rows of texels are a power of two of bytes apart in both mappings.
+    const uint32_t rowShift = static_cast<uint32_t>(std::countr_zero(s.rowStride));
+    const uint16_t* const host = HostPalette + s.palette;
+    const uint8_t* const raw = PaletteRam + 2 * s.palette;
+    for (int i = first; i < last; ++i) {
         int32_t u = (tx >> 8) + texW / 2;
         int32_t v = (ty >> 8) + texH / 2;
         tx += pa;
         ty += pc;
-        if (mosaic) {
+        if constexpr (Mosaic) {
             u = MosaicSnap(u, blockW);
             v = MosaicSnap(v, blockH);
-        }
-        if (static_cast<uint32_t>(u) >= static_cast<uint32_t>(texW) ||
-            static_cast<uint32_t>(v) >= static_cast<uint32_t>(texH)) {
-            continue;
+            if (static_cast<uint32_t>(u) >= static_cast<uint32_t>(texW) ||
+                static_cast<uint32_t>(v) >= static_cast<uint32_t>(texH)) {
+                continue;
+            }
         }
         const uint32_t uu = static_cast<uint32_t>(u), vv = static_cast<uint32_t>(v);
-        uint32_t value;
+        const uint32_t row = s.tileStart + ((vv >> 3) << rowShift);
+        // Texels past the end of VRAM read as transparent: the read itself
+        // is kept inside, and its value dropped.
+        uint32_t offset, value;
         if constexpr (Colours256) {
-            const uint32_t offset = s.tileStart + (vv / 8) * s.rowStride + (vv & 7) * 8 + (uu / 8) * 64 + (uu & 7);
-            if (offset >= VramSize) continue;
-            value = Vram[offset];
+            offset = row + (vv & 7) * 8 + (uu >> 3) * 64 + (uu & 7);
+            value = Vram[offset < VramSize ? offset : 0];
         } else {
-            const uint32_t offset = s.tileStart + (vv / 8) * s.rowStride + (vv & 7) * 4 + (uu / 8) * 32 + (uu & 7) / 2;
-            if (offset >= VramSize) continue;
-            value = (uu & 1) ? Vram[offset] >> 4 : Vram[offset] & 15;
+            offset = row + (vv & 7) * 4 + (uu >> 3) * 32 + ((uu & 7) >> 1);
+            value = (Vram[offset < VramSize ? offset : 0] >> (4 * (uu & 1))) & 15;
         }
-        if (value) Put<R, Target>(pen, s.x + i, PaletteColour(s.palette + value));
+        value = offset < VramSize ? value : 0;
+        if constexpr (R == RulePlain) {
+            // Written either way, with what lies below where transparent:
+            // the sprite's holes follow no pattern a branch could learn.
+            const int x = s.x + i;
+            const uint16_t below = pen.out[x];
+            pen.out[x] = value ? host[value] : below;
+            if constexpr (Target) {
+                const uint16_t under = pen.second[x];
+                pen.second[x] = value ? Peek16(raw + 2 * value) : under;
+            }
+        } else {
+            if (value) PutIndex<R, Target>(pen, s.x + i, s.palette + value);
+        }
     }
 }
 
@@ -113,7 +177,11 @@ template <int R, bool Target>
 void DrawSprite(const Pen& pen, const Sprite& s) {
     const bool colours256 = s.attr0 & 0x2000;
     if (s.attr0 & 0x0100) {
-        colours256 ? DrawAffine<R, Target, true>(pen, s) : DrawAffine<R, Target, false>(pen, s);
+        if (s.attr0 & 0x1000) {
+            colours256 ? DrawAffine<R, Target, true, true>(pen, s) : DrawAffine<R, Target, false, true>(pen, s);
+        } else {
+            colours256 ? DrawAffine<R, Target, true, false>(pen, s) : DrawAffine<R, Target, false, false>(pen, s);
+        }
     } else if (s.attr1 & 0x1000) {
         colours256 ? DrawRegular<R, Target, true, true>(pen, s) : DrawRegular<R, Target, false, true>(pen, s);
     } else {
@@ -121,8 +189,96 @@ void DrawSprite(const Pen& pen, const Sprite& s) {
     }
 }
 
+// ---- Which sprites cover a line -------------------------------------------
+//
+// RenderScanline draws the sprites of each priority at its place between the
+// backgrounds, four calls a line. Instead of four walks of all 128 entries a
+// line, each entry is decoded once (position, box, priority, whether it is
+// drawn at all) and each line gets, per priority, the set of entries whose
+// box covers it, as a 128-bit mask walked from entry 127 down; the masks of
+// all lines are made together, by going down each entry's box.
+//
+// Both are kept from line to line and frame to frame and made again only
+// when sprite memory changed, which is found by comparing its first 1 KB
+// (the 128 entries) with a copy taken when they were decoded: once per
+// rendered line, a comparison of 1 KB. That costs nothing on the bus, where a
+// dirty flag set by the stores would add a test to every store of the
+// program, and it sees every way sprite memory changes alike: the
+// processor's stores, DMA, the BIOS services, a loaded state, and the tests
+// and hosts that write the memory directly.
+
+struct Decoded {
+    int32_t y;         // top edge of the box
+    uint32_t height;   // box height
+    int32_t x;         // left edge of the box
+    int32_t width;     // box width
+    uint16_t attr0, attr1, attr2;
+    uint16_t shown;    // drawn at all: not hidden, a mode that draws, on screen horizontally
+};
+
+struct SpriteCache {
+    uint8_t copy[128 * 8];           // sprite memory as last decoded
+    bool valid = false;
+    Decoded entries[128];
+    uint64_t masks[FrameHeight][4][2];  // per line and priority: entries 0-63, 64-127
+    uint32_t preparedSerial = 0;     // RenderScanline's count when last checked
+};
+SpriteCache Cache;
+
+// Decodes the 128 entries and sets each shown entry's bit in the masks of
+// the lines its box covers: work in proportion to what is on screen, done
+// once per change of sprite memory.
+void DecodeEntries() {
+    std::memset(Cache.masks, 0, sizeof Cache.masks);
+    for (int k = 0; k < 128; ++k) {
+        const uint8_t* entry = SpriteRam + 8 * k;
+        Decoded& d = Cache.entries[k];
+        d.attr0 = Peek16(entry);
+        d.attr1 = Peek16(entry + 2);
+        d.attr2 = Peek16(entry + 4);
+        const uint8_t* tiles = SpriteTiles[d.attr0 >> 14][d.attr1 >> 14];
+        d.width = tiles[0] * 8;
+        d.height = tiles[1] * 8u;
+        d.y = static_cast<int32_t>(d.attr0 & 0xFF);
+        if (d.y > 192) d.y -= 256;
+        d.x = static_cast<int32_t>(d.attr1 & 0x1FF);
+        if (d.x > 448) d.x -= 512;
+        if ((d.attr0 & 0x0300) == 0x0300) {
+            d.width *= 2;
+            d.height *= 2;
+        }
+        // Hidden entries, object-window sprites and the unused mode draw
+        // nothing, and neither does a box wholly left or right of the screen.
+        const bool hidden = (d.attr0 & 0x0300) == 0x0200;
+        const bool drawingMode = ((d.attr0 >> 10) & 3) < 2;
+        d.shown = !hidden && drawingMode && d.x < ScreenWidth && d.x + d.width > 0;
+        if (!d.shown) continue;
+        const int top = std::max(d.y, 0);
+        const int bottom = std::min(d.y + static_cast<int32_t>(d.height), FrameHeight);
+        const uint64_t bit = uint64_t{1} << (k & 63);
+        const uint32_t priority = (d.attr2 >> 10) & 3;
+        for (int line = top; line < bottom; ++line) Cache.masks[line][priority][k >> 6] |= bit;
+    }
+}
+
+// The entries of one priority covering the line. Sprite memory is compared
+// with the decoded copy once per rendered line.
+const uint64_t* LineMasks(int line, uint32_t priority) {
+    if (Cache.preparedSerial != LineSerial || !Cache.valid) {
+        if (!Cache.valid || std::memcmp(Cache.copy, SpriteRam, sizeof Cache.copy) != 0) {
+            std::memcpy(Cache.copy, SpriteRam, sizeof Cache.copy);
+            DecodeEntries();
+            Cache.valid = true;
+        }
+        Cache.preparedSerial = LineSerial;
+    }
+    return Cache.masks[line][priority];
+}
+
 template <int R, bool Target>
 void DrawSpriteLine(const Pen& pen, int line, uint32_t priority) {
+    const uint64_t* masks = LineMasks(line, priority);
+    if ((masks[0] | masks[1]) == 0) return;
     const uint32_t display = IoRead16(IoDISPCNT);
     // Bitmap modes keep the lower half of the sprite tiles for the bitmap.
     const bool bitmapMode = (display & DispCntMode) >= 3;
@@ -130,46 +286,36 @@ void DrawSpriteLine(const Pen& pen, int line, uint32_t priority) {
     const uint32_t tileMask = bitmapMode ? 0x1FF : 0x3FF;
     const bool oneDimensional = display & DispCntSprites1D;
 
-    for (int k = 127; k >= 0; --k) {
-        const uint8_t* entry = SpriteRam + 8 * k;
-        const uint32_t attr0 = Peek16(entry);
-        const uint32_t attr2 = Peek16(entry + 4);
-        if ((attr0 & 0x0300) == 0x0200 || ((attr2 >> 10) & 3) != priority) continue;
-        // Object-window sprites and the unused mode draw nothing.
-        const uint32_t mode = (attr0 >> 10) & 3;
-        if (mode >= 2) continue;
-        const uint32_t attr1 = Peek16(entry + 2);
+    // From entry 127 down, so that a lower-numbered sprite ends up in front.
+    for (int half = 1; half >= 0; --half) {
+        for (uint64_t bits = masks[half]; bits;) {
+            const int bit = 63 - std::countl_zero(bits);
+            bits &= ~(uint64_t{1} << bit);
+            const Decoded& d = Cache.entries[64 * half + bit];
 
-        Sprite s;
-        const uint8_t* tiles = SpriteTiles[attr0 >> 14][attr1 >> 14];
-        s.width = tiles[0] * 8;
-        s.height = tiles[1] * 8;
-        int y = static_cast<int>(attr0 & 0xFF);
-        if (y > 192) y -= 256;
-        s.x = static_cast<int>(attr1 & 0x1FF);
-        if (s.x > 448) s.x -= 512;
-        if ((attr0 & 0x0300) == 0x0300) {
-            s.width *= 2;
-            s.height *= 2;
-        }
-        if (line < y || line >= y + s.height || s.x >= ScreenWidth || s.x + s.width <= 0) continue;
+            Sprite s;
+            s.x = d.x;
+            s.width = d.width;
+            s.height = static_cast<int>(d.height);
+            s.row = line - d.y;
+            s.attr0 = d.attr0;
+            s.attr1 = d.attr1;
+            const bool colours256 = d.attr0 & 0x2000;
+            uint32_t tile = d.attr2 & tileMask;
+            if (colours256 && !oneDimensional) tile &= ~1u;
+            s.tileStart = tileBase + tile * 32;
+            // One-dimensional tiles follow each other row by row of the
+            // texture, whose width is the sprite's real size (not the
+            // doubled box).
+            const uint32_t textureTiles = SpriteTiles[d.attr0 >> 14][d.attr1 >> 14][0];
+            s.rowStride = oneDimensional ? textureTiles * (colours256 ? 64u : 32u) : 1024;
+            s.palette = colours256 ? 256 : 256 + 16 * (d.attr2 >> 12);
 
-        s.row = line - y;
-        s.attr0 = attr0;
-        s.attr1 = attr1;
-        const bool colours256 = attr0 & 0x2000;
-        uint32_t tile = attr2 & tileMask;
-        if (colours256 && !oneDimensional) tile &= ~1u;
-        s.tileStart = tileBase + tile * 32;
-        // One-dimensional tiles follow each other row by row of the texture,
-        // whose width is the sprite's real size (not the doubled box).
-        s.rowStride = oneDimensional ? tiles[0] * (colours256 ? 64u : 32u) : 1024;
-        s.palette = colours256 ? 256 : 256 + 16 * (attr2 >> 12);
-
-        if (mode == 1) {
-            DrawSprite<RuleAlpha, Target>(pen, s);
-        } else {
-            DrawSprite<R, Target>(pen, s);
+            if (((d.attr0 >> 10) & 3) == 1) {
+                DrawSprite<RuleAlpha, Target>(pen, s);
+            } else {
+                DrawSprite<R, Target>(pen, s);
+            }
         }
     }
 }

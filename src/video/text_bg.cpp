@@ -29,16 +29,48 @@ static_assert(3 * 0x4000 + 1023 * 32 + 7 * 4 + 4 <= VramSize);
 // Nor do the maps: screen block 31 plus the three blocks of a 64 x 64 map.
 static_assert(31 * 0x800 + 4 * 0x800 <= VramSize);
 
-template <int R, bool Target, bool Colours256, bool Mosaic>
-void DrawTextLine(const Pen& pen, const TextLine& t) {
+// The map entry of a map column: the left screen block for columns 0-31,
+// the right one for 32-63.
+inline uint32_t MapEntry(const TextLine& t, uint32_t column) {
+    return Peek16(Vram + t.mapRow + (column & 31) * 2 + (column & 32 ? 0x800 : 0));
+}
+
+// Without mosaic: a tile row at a time. The map entry's flips and palette
+// bank are worked out once per tile, the row of eight texels read in one
+// load and mirrored for a horizontal flip, then drawn by DrawTileRow.
+template <int R, bool Target, bool Colours256>
+void DrawTextTiles(const Pen& pen, const TextLine& t) {
     uint32_t column = t.column;
     int x = -t.fine;
-    uint32_t counter = 0;  // mosaic: pixels left that repeat the last value
+    for (int tile = 0; tile < 31; ++tile, x += 8) {
+        const uint32_t entry = MapEntry(t, column);
+        column = (column + 1) & t.widthMask;
+        const uint32_t row = (entry & 0x0800) ? 7 - t.tileRow : t.tileRow;
+        if constexpr (Colours256) {
+            uint64_t bits = TileRow256(t.charBase + (entry & 0x3FF) * 64 + row * 8);
+            if (bits == 0) continue;  // a wholly transparent tile row
+            if (entry & 0x0400) bits = Mirror(bits);
+            DrawTileRow<R, Target, 8>(pen, x, bits, 0);
+        } else {
+            uint32_t bits = Peek32(Vram + t.charBase + (entry & 0x3FF) * 32 + row * 4);
+            if (bits == 0) continue;
+            if (entry & 0x0400) bits = Mirror(bits);
+            DrawTileRow<R, Target, 4>(pen, x, bits, (entry >> 12) * 16);
+        }
+    }
+}
+
+// With mosaic: pixel by pixel, a value read at the start of each block and
+// repeated over it, with the palette bank of the tile under each pixel.
+template <int R, bool Target, bool Colours256>
+void DrawTextMosaic(const Pen& pen, const TextLine& t) {
+    uint32_t column = t.column;
+    int x = -t.fine;
+    uint32_t counter = 0;  // pixels left that repeat the last value
     uint32_t value = 0;
     for (int tile = 0; tile < 31; ++tile, x += 8) {
-        const uint32_t entryOffset = t.mapRow + (column & 31) * 2 + (column & 32 ? 0x800 : 0);
+        const uint32_t entry = MapEntry(t, column);
         column = (column + 1) & t.widthMask;
-        const uint32_t entry = Peek16(Vram + entryOffset);
         const uint32_t row = (entry & 0x0800) ? 7 - t.tileRow : t.tileRow;
         const int flip = (entry & 0x0400) ? 7 : 0;
         uint64_t bits;
@@ -49,23 +81,16 @@ void DrawTextLine(const Pen& pen, const TextLine& t) {
             bits = Peek32(Vram + t.charBase + (entry & 0x3FF) * 32 + row * 4);
             bank = (entry >> 12) * 16;
         }
-        if constexpr (!Mosaic) {
-            if (bits == 0) continue;  // a wholly transparent tile row
-        }
-#pragma GCC unroll 8
         for (int i = 0; i < 8; ++i) {
-            if constexpr (Mosaic) {
-                if (counter != 0) {
-                    --counter;
-                    if (value) Put<R, Target>(pen, x + i, PaletteColour(bank + value));
-                    continue;
-                }
+            if (counter != 0) {
+                --counter;
+            } else {
                 counter = t.mosaicH;
+                const int p = i ^ flip;
+                value = Colours256 ? static_cast<uint32_t>(bits >> (8 * p)) & 0xFF
+                                   : static_cast<uint32_t>(bits >> (4 * p)) & 0x0F;
             }
-            const int p = i ^ flip;
-            value = Colours256 ? static_cast<uint32_t>(bits >> (8 * p)) & 0xFF
-                               : static_cast<uint32_t>(bits >> (4 * p)) & 0x0F;
-            if (value) Put<R, Target>(pen, x + i, PaletteColour(bank + value));
+            if (value) PutIndex<R, Target>(pen, x + i, bank + value);
         }
     }
 }
@@ -73,9 +98,9 @@ void DrawTextLine(const Pen& pen, const TextLine& t) {
 template <int R, bool Target>
 void DrawTextChoice(const Pen& pen, const TextLine& t, bool colours256) {
     if (colours256) {
-        t.mosaicH ? DrawTextLine<R, Target, true, true>(pen, t) : DrawTextLine<R, Target, true, false>(pen, t);
+        t.mosaicH ? DrawTextMosaic<R, Target, true>(pen, t) : DrawTextTiles<R, Target, true>(pen, t);
     } else {
-        t.mosaicH ? DrawTextLine<R, Target, false, true>(pen, t) : DrawTextLine<R, Target, false, false>(pen, t);
+        t.mosaicH ? DrawTextMosaic<R, Target, false>(pen, t) : DrawTextTiles<R, Target, false>(pen, t);
     }
 }
 

@@ -3,6 +3,8 @@
 // hand-over of each drawn frame to the host.
 #include "video/video.h"
 
+#include <cstring>
+
 #include "machine/host.h"
 #include "video/output.h"
 
@@ -20,6 +22,37 @@ void BuildColourTables() {
         ColourSpread[c] = (c & 0x001F) | ((c & 0x03E0) << 5) | ((c & 0x7C00) << 10);
     }
 }
+
+namespace video {
+
+uint16_t HostPalette[512];
+uint32_t SpreadPalette[512];
+uint32_t LineSerial;
+
+namespace {
+// Palette RAM as HostPalette was last made from it.
+uint8_t PaletteCopy[1024];
+bool PaletteCopyValid = false;
+}  // namespace
+
+void RefreshPalette() {
+    if (PaletteCopyValid && std::memcmp(PaletteCopy, PaletteRam, sizeof PaletteCopy) == 0) return;
+    // Only the changed words are converted: a program that changes a few
+    // colours between lines (a sky gradient, say) costs a few look-ups.
+    for (uint32_t i = 0; i < sizeof PaletteCopy; i += 8) {
+        const uint64_t now = Peek64(PaletteRam + i);
+        if (PaletteCopyValid && now == Peek64(PaletteCopy + i)) continue;
+        std::memcpy(PaletteCopy + i, &now, 8);
+        for (uint32_t k = 0; k < 4; ++k) {
+            const uint32_t index = i / 2 + k;
+            HostPalette[index] = ColourToHost[PaletteColour(index)];
+            SpreadPalette[index] = ColourSpread[PaletteColour(index)];
+        }
+    }
+    PaletteCopyValid = true;
+}
+
+}  // namespace video
 
 const LineRenderer RendererTable[6][4] = {
     {DrawTextBg<0>, DrawTextBg<1>, DrawTextBg<2>, DrawTextBg<3>},
@@ -65,6 +98,8 @@ void RenderScanline() {
     // The scanline routine only renders visible lines; anything else would
     // be a row outside the frame buffer.
     if (line >= FrameHeight) return;
+    ++video::LineSerial;
+    video::RefreshPalette();
     const uint32_t display = IoRead16(IoDISPCNT) & (((~HiddenLayerMask) << 8) | 0xE0FF);
     const uint32_t blend = IoRead16(IoBLDCNT);
     const int effect = static_cast<int>((blend >> BldCntEffectShift) & 3);

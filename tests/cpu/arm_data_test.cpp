@@ -22,6 +22,20 @@ void RunOne(uint32_t op, uint32_t r0, uint32_t r1, uint32_t nzcv = 0, uint32_t r
 
 uint32_t Nzcv() { return CpuState.CPSR & 0xF0000000u; }
 
+// The flags of a plain addition or subtraction, taken from the host's carry
+// and overflow, are the rules' flags (the three-operand forms, which also
+// serve the carry-in operations) for every pair of edge and mixed values.
+TEST(PlainFlags, AddAndSubtractMatchTheBitRules) {
+    const uint32_t values[] = {0, 1, 2, 0x7FFFFFFE, 0x7FFFFFFF, 0x80000000, 0x80000001, 0xFFFFFFFE, 0xFFFFFFFF,
+                               0x12345678, 0xDEADBEEF, 0x40000000, 0xC0000000};
+    for (uint32_t a : values) {
+        for (uint32_t b : values) {
+            EXPECT_EQ(AddFlags(a, b), AddFlags(a, b, a + b)) << std::hex << a << " + " << b;
+            EXPECT_EQ(SubFlags(a, b), SubFlags(a, b, a - b)) << std::hex << a << " - " << b;
+        }
+    }
+}
+
 // 0 - 0x80000000 overflows: V is set, so that LT (N != V) says 0 is not
 // less than the smallest integer.
 TEST_F(ArmDataTest, CompareOfZeroWithMinimumIntegerOverflows) {

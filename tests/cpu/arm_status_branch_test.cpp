@@ -161,7 +161,7 @@ TEST_F(ArmBranchTest, UndefinedEntriesAndConditionNeverAreLoggedNoOperations) {
 
 // The table's shape: which indexes share the undefined routine.
 TEST_F(ArmBranchTest, TableMarksTheUndefinedRowsAndColumns) {
-    auto undefined = [](uint32_t h, uint32_t l) { return ArmHandlers[(l << 8) | h] == &ArmUndefined; };
+    auto undefined = [](uint32_t h, uint32_t l) { return FormOf((l << 8) | h) == ArmForm::Undefined; };
     for (uint32_t l = 0; l < 16; ++l) {
         EXPECT_TRUE(undefined(0x30, l));
         EXPECT_TRUE(undefined(0x34, l));

@@ -26,6 +26,16 @@ TEST(CombineSpread, DividesEachChannelBySixteenAndSaturatesEachOnItsOwn) {
     EXPECT_EQ(SpreadWhite, ColourSpread[0x7FFF]);
 }
 
+TEST(CombineSpread, WorkedOutFormsMatchTheTables) {
+    BuildColourTables();
+    for (uint32_t c = 0; c < 65536; ++c) {
+        ASSERT_EQ(Spread(c), ColourSpread[c]) << c;
+        // Every sum the rules can make: two colours weighted 0-16 each.
+        const uint32_t s = ColourSpread[c] * (c % 17) + ColourSpread[(c * 40503u) & 0xFFFF] * ((c >> 5) % 17);
+        ASSERT_EQ(SpreadToHost(s), ColourToHost[CombineSpread(s)]) << std::hex << s;
+    }
+}
+
 class OutputRuleTest : public VideoTest {
 protected:
     video::Pen pen;

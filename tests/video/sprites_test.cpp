@@ -52,6 +52,29 @@ TEST_F(SpriteTest, LowerNumberedSpriteCoversAHigherOneOfTheSamePriority) {
     for (int x = 4; x < 12; ++x) EXPECT_EQ(Pixel(0, x), Host(SpriteColour(Index16(x - 4, 0, 5)))) << x;
 }
 
+// The renderers keep what they work out from sprite and palette memory (the
+// sprites covering each line, the palette's host pixels) from line to line
+// and frame to frame: a change made straight in memory between two lines
+// drawn, even the same line again, must show at once.
+TEST_F(SpriteTest, MemoryChangedBetweenTwoLinesShowsOnTheNextLineDrawn) {
+    Tile16(1, 0);
+    Sprite(0, 0x0000, 0x0000, 0x0001);  // 8 x 8 at (0, 0)
+    Render(2);
+    EXPECT_EQ(Pixel(2, 0), Host(SpriteColour(Index16(0, 2, 0))));
+    Sprite(0, 0x0000, 0x0010, 0x0001);  // moved to x = 16
+    Render(2);
+    EXPECT_EQ(Pixel(2, 0), Host(backdrop));
+    EXPECT_EQ(Pixel(2, 16), Host(SpriteColour(Index16(0, 2, 0))));
+    Poke16(SpriteRam + 0, 0x0004);  // down to y = 4, written like a DMA would
+    Render(3);
+    EXPECT_EQ(Pixel(3, 16), Host(backdrop));
+    Render(5);
+    EXPECT_EQ(Pixel(5, 16), Host(SpriteColour(Index16(0, 1, 0))));
+    Palette(256 + Index16(0, 1, 0), Rgb(9, 9, 9));
+    Render(5);
+    EXPECT_EQ(Pixel(5, 16), Host(Rgb(9, 9, 9)));
+}
+
 TEST_F(SpriteTest, CoordinatesWrapIntoTheMarginsWithoutWrappingAcrossTheScreen) {
     for (uint32_t slot = 0; slot < 64; ++slot) Tile16(slot, slot);
     // y = 200 is 56 lines above the screen: a 64-tall sprite shows its rows
@@ -211,6 +234,29 @@ TEST_F(SpriteTest, RotationAndScalingSampleAroundTheCentre) {
             const int u = 4 - (line - 44), v = x - 40;
             const uint16_t expected = u < 8 ? Host(SpriteColour(Index16(u, v, 0))) : Host(backdrop);
             ASSERT_EQ(Pixel(line, x), expected) << line << " " << x;
+        }
+    }
+}
+
+// Only the pixels whose texture position falls inside the texture are
+// visited; the edges of that span must be the pixel model's for every sign
+// and size of step, zero included, and for the extreme parameters.
+TEST_F(SpriteTest, RotationSpansEndWhereTheTextureEnds) {
+    for (uint32_t slot = 0; slot < 64; ++slot) Tile16(slot, slot);
+    const int16_t steps[] = {-32768, -300, -256, -129, -1, 0, 1, 127, 256, 300, 32767};
+    for (int16_t pa : steps) {
+        for (int16_t pc : {int16_t{0}, int16_t{-77}, int16_t{256}}) {
+            SpriteGroup(2, pa, 96, pc, -200);
+            // A 32 x 32 texture in its 64 x 64 double-size box, partly off
+            // the left edge of the screen.
+            Sprite(0, static_cast<uint16_t>(0x0300 | 20), static_cast<uint16_t>(0x8000 | (2 << 9) | 500), 0x0000);
+            for (int line = 20; line < 84; line += 7) {
+                Render(line);
+                const std::vector<uint16_t> expected = ReferenceLine(line);
+                for (int x = 0; x < ScreenWidth; ++x) {
+                    ASSERT_EQ(Pixel(line, x), Host(expected[x])) << pa << " " << pc << " " << line << " " << x;
+                }
+            }
         }
     }
 }
