@@ -22,10 +22,15 @@ std::vector<uint16_t> Frame(koru::FrameWidth * koru::FrameHeight);
 
 namespace koru {
 
+namespace fuzz {
+void (*FrameHook)(uint32_t) = nullptr;
+}  // namespace fuzz
+
 void ShowFrame(int, int, int, int) {}
 
 uint32_t PollInput() {
     if (FramesLeft == 0 || --FramesLeft == 0) ExitRequest = 1;
+    if (fuzz::FrameHook) fuzz::FrameHook(FramesLeft);
     // Some keys held, so that keypad interrupts and key-driven code run too.
     return 0x0009;
 }
