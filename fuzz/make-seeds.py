@@ -274,3 +274,29 @@ put("bus", "flash64-interrupted-save", bus(0xE3, flash_session))
 put("bus", "eeprom", bus(4, eeprom_session))
 put("bus", "none-eeprom-interrupted-save", bus(0xE1, eeprom_session))
 put("bus", "sram-dma", bus(1, dma_session))
+
+
+# States: the cartridge byte (bit 0 the 128 KB FLASH one, bit 1 cut), then
+# pieces laid over a valid state.
+def state(first, pieces, length=None):
+    p = Provider()
+    if length is not None:
+        p.integral(length, 4)
+    for offset, data in pieces:
+        p.integral(offset, 4)
+        p.integral(len(data) - 1, 1)
+        p.raw(data)
+    return bytes([first]) + p.bytes()
+
+
+StateFileSize = 509144
+CpuOffset, FlashOffset, IoOffset, SramOffset = 16, 204, 296152, 443608
+for target in ("desktop_state", "retro_state"):
+    put(target, "cpu-thumb-iwram", state(0, [(CpuOffset, struct.pack("<I", 0x3F)),
+                                              (CpuOffset + 4 + 15 * 4, struct.pack("<I", 0x03000000))]))
+    put(target, "io-dma-timers", state(0, [(IoOffset + 0xDC, struct.pack("<HH", 0x10, 0xB000)),
+                                           (IoOffset + 0x100, struct.pack("<HH", 0xFF00, 0x00C0))]))
+    put(target, "flash-bank1-id", state(1, [(FlashOffset + 5, bytes([1, 0, 0x34, 0x12, 1])),
+                                            (SramOffset, b"\x5A" * 16)]))
+    put(target, "bank-block-cut", state(3, [(StateFileSize + 8, b"\xA5" * 64)], StateFileSize + 8 + 1000))
+    put(target, "sram-longer", state(0, [(SramOffset + 0xFFF0, b"\x11" * 16), (StateFileSize + 10, b"X")]))
