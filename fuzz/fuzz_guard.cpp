@@ -1,5 +1,6 @@
 #include "fuzz_guard.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -197,7 +198,12 @@ void CheckInterruptedBatterySave(uint32_t delayMicroseconds) {
     if (delayMicroseconds) usleep(delayMicroseconds);
     kill(child, SIGKILL);
     int status = 0;
-    if (waitpid(child, &status, 0) != child) Fail("waitpid");
+    // libFuzzer's timer signal interrupts the wait now and then.
+    pid_t waited;
+    do {
+        waited = waitpid(child, &status, 0);
+    } while (waited < 0 && errno == EINTR);
+    if (waited != child) Fail("waitpid");
     const auto left = ReadFile(SavName);
     WriteBatterySave();
     const auto after = ReadFile(SavName);
