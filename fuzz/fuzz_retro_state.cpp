@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <unistd.h>
 #include <vector>
 
@@ -73,7 +74,7 @@ void WriteCartridge(const char* name, const char* tag) {
 }
 
 void Initialise() {
-    char pattern[] = "/tmp/koru-fuzz-XXXXXX";
+    static char pattern[] = "/tmp/koru-fuzz-XXXXXX";
     if (!mkdtemp(pattern) || chdir(pattern) != 0) Fail("no work directory");
     for (int i = 0; i < 2; ++i) WriteCartridge(Names[i], Tags[i]);
     retro_set_environment(Environment);
@@ -88,6 +89,8 @@ void Initialise() {
         koru::fuzz::UnguardRegions();
         retro_unload_game();
         retro_deinit();
+        std::error_code ignored;
+        std::filesystem::remove_all(pattern, ignored);
     });
 }
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -43,8 +44,13 @@ void EnterWorkDirectory() {
     static bool entered = false;
     if (entered) return;
     entered = true;
-    char pattern[] = "/tmp/koru-fuzz-XXXXXX";
+    static char pattern[] = "/tmp/koru-fuzz-XXXXXX";
     if (!mkdtemp(pattern) || chdir(pattern) != 0) std::abort();
+    // Gone when the run ends well; a crash leaves it to look at.
+    std::atexit([] {
+        std::error_code ignored;
+        std::filesystem::remove_all(pattern, ignored);
+    });
     Verbose = 0;
     ResetSettings();
     CheckCRC = 0;
