@@ -94,13 +94,18 @@ windows-test: setup
 	BUILD_TYPE=$(BUILD_TYPE) CMAKE_FLAGS="$(CMAKE_FLAGS)" ./scripts/windows-test.sh $(WIN64_BUILD) $(WIN32_TEST_BUILD)
 
 # Long fuzzing: FUZZ_SECONDS per target (default one hour), corpora kept in
-# $(SAN_BUILD)/fuzz-corpus.
+# $(SAN_BUILD)/fuzz-corpus between runs. FUZZ_FORK=N runs each target in N
+# processes (libFuzzer's fork mode); the machine has 2 cores.
 FUZZ_SECONDS ?= 3600
+FUZZ_FORK ?= 1
+FUZZ_TARGETS ?= cartridge state battery decompress ini program bus desktop_state retro_state
 fuzz-long: sanitize
-	for t in cartridge state battery decompress ini; do \
+	for t in $(FUZZ_TARGETS); do \
 	  mkdir -p $(SAN_BUILD)/fuzz-corpus/$$t; \
-	  $(SAN_BUILD)/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -timeout=20 \
-	    $(SAN_BUILD)/fuzz-corpus/$$t fuzz/corpus/$$t || exit 1; \
+	  fork=; if [ "$(FUZZ_FORK)" -gt 1 ]; then fork=-fork=$(FUZZ_FORK); fi; \
+	  (cd $(SAN_BUILD)/fuzz-corpus && LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
+	    ../fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -timeout=20 -rss_limit_mb=2048 \
+	    -print_final_stats=1 -artifact_prefix=$$PWD/$$t- $$fork $$PWD/$$t $(CURDIR)/fuzz/corpus/$$t) || exit 1; \
 	done
 
 # Every benchmark figure on one screen. BASELINE=DIR puts the figures of

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -22,10 +23,15 @@ std::vector<uint16_t> Frame(koru::FrameWidth * koru::FrameHeight);
 
 namespace koru {
 
+namespace fuzz {
+void (*FrameHook)(uint32_t) = nullptr;
+}  // namespace fuzz
+
 void ShowFrame(int, int, int, int) {}
 
 uint32_t PollInput() {
     if (FramesLeft == 0 || --FramesLeft == 0) ExitRequest = 1;
+    if (fuzz::FrameHook) fuzz::FrameHook(FramesLeft);
     // Some keys held, so that keypad interrupts and key-driven code run too.
     return 0x0009;
 }
@@ -38,8 +44,13 @@ void EnterWorkDirectory() {
     static bool entered = false;
     if (entered) return;
     entered = true;
-    char pattern[] = "/tmp/koru-fuzz-XXXXXX";
+    static char pattern[] = "/tmp/koru-fuzz-XXXXXX";
     if (!mkdtemp(pattern) || chdir(pattern) != 0) std::abort();
+    // Gone when the run ends well; a crash leaves it to look at.
+    std::atexit([] {
+        std::error_code ignored;
+        std::filesystem::remove_all(pattern, ignored);
+    });
     Verbose = 0;
     ResetSettings();
     CheckCRC = 0;

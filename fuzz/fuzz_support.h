@@ -22,4 +22,9 @@ void WriteQuietCartridge(const std::string& name, const char* saveTag = nullptr)
 // Runs the prepared machine for this many frames.
 void RunFrames(uint32_t frames);
 
+// Called at the end of every frame of RunFrames, from PollInput: where the
+// desktop program handles its key commands (F8 loads the state there), so
+// between two slices of the running machine. Null: nothing.
+extern void (*FrameHook)(uint32_t framesLeft);
+
 }  // namespace koru::fuzz
