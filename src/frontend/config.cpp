@@ -212,6 +212,9 @@ void ApplySetup(DialogWindow& dialog) {
     WriteFlag(General, "CheckCRC", CheckCRC);
     WriteInt(General, "UpdatePeriod", UpdatePeriod);
     WriteInt(General, "TimerPeriod", TimerPeriod);
+    // An extension's setting is written only when switched on, so that the
+    // file stays as it always was for a player who never used it.
+    if (DisplayWindows) WriteFlag(General, "DisplayWindows", DisplayWindows);
     ProfileWriteString(General, "SoundLogFile", SoundLogFile, IniPath);
 
     WriteInt(CartridgeSection, "SoundSwitch", SoundSwitch);

@@ -15,6 +15,7 @@ int32_t SoundSwitch;
 int32_t SoundVolume;
 int32_t SoundBuffers;
 int32_t SoundRate;
+int32_t DisplayWindows;
 char SoundLogFile[MaxPathLength + 1];
 
 // In the order the configuration file is read.
@@ -30,6 +31,7 @@ const IntSetting IntSettings[IntSettingCount] = {
     {"SoundVolume", 200, [] { return SoundVolume; }, [](int32_t v) { SoundVolume = v; }},
     {"SoundBuffers", 16, [] { return SoundBuffers; }, [](int32_t v) { SoundBuffers = v; }},
     {"SoundRate", 1, [] { return SoundRate; }, [](int32_t v) { SoundRate = v; }},
+    {"DisplayWindows", 0, [] { return DisplayWindows; }, [](int32_t v) { DisplayWindows = v; }},
 };
 
 const char* const DefaultSoundLogFile = "LOG.MID";

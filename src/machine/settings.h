@@ -19,6 +19,9 @@ extern int32_t SoundVolume;   // 0-255
 extern int32_t SoundBuffers;  // wave buffers in flight, 2-32
 extern int32_t SoundRate;     // 0 none, 1-8191 MIDI, 8192 and up wave device
 extern char SoundLogFile[MaxPathLength + 1];  // MIDI log file name
+// An extension, off by default: 1 draws the display windows (windows 0 and
+// 1, the sprite window); 0 draws every layer over the whole line.
+extern int32_t DisplayWindows;
 
 // The integer settings: key, default (the value when the configuration file
 // has no such key), and how the variable is read and set.
@@ -28,7 +31,7 @@ struct IntSetting {
     int32_t (*get)();
     void (*set)(int32_t);
 };
-constexpr int IntSettingCount = 10;
+constexpr int IntSettingCount = 11;
 extern const IntSetting IntSettings[IntSettingCount];
 extern const char* const DefaultSoundLogFile;
 
