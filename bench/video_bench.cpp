@@ -3,7 +3,10 @@
 //   - mode 0: four text backgrounds (16 and 256 colours, scrolled) and 128
 //     sprites of every size, some of them rotation sprites;
 //   - mode 2: two rotated and scaled backgrounds with wrap-around;
-//   - mode 3: a direct-colour bitmap and 32 sprites.
+//   - mode 3: a direct-colour bitmap and 32 sprites;
+//   - the mode 0 screen with the display windows: windows 0 and 1 with the
+//     "DisplayWindows" setting off (the window bits set and ignored) and on,
+//     and with 16 of its sprites making a sprite window.
 // With alpha every layer is a first and a second target, and in mode 3,
 // where the bitmap has no alpha renderer, the sprites are semi-transparent.
 //
@@ -19,6 +22,7 @@
 #include "machine/host.h"
 #include "machine/machine.h"
 #include "machine/memory.h"
+#include "machine/settings.h"
 #include "video/video.h"
 #include "video/video_registers.h"
 
@@ -116,6 +120,37 @@ void Mode3(bool alpha) {
     Reg(0x000, 0x1443);
 }
 
+// Window 0 without background 3, window 1 without effects, the outside
+// without background 1: each layer drawn through runs on most lines.
+void WindowRegisters() {
+    Reg(0x040, (40 << 8) | 200);
+    Reg(0x044, (30 << 8) | 130);
+    Reg(0x042, (100 << 8) | 240);
+    Reg(0x046, (60 << 8) | 160);
+    Reg(0x048, 0x1F37);
+    Reg(0x04A, 0x333D);  // the sprite window: backgrounds 0 and 1, sprites, effects
+}
+
+void Mode0WindowsIgnored(bool alpha) {
+    Mode0(alpha);
+    WindowRegisters();
+    Reg(0x000, 0x7F40);
+    DisplayWindows = 0;
+}
+
+void Mode0Windows(bool alpha) {
+    Mode0WindowsIgnored(alpha);
+    DisplayWindows = 1;
+}
+
+void Mode0SpriteWindow(bool alpha) {
+    Mode0(alpha);
+    WindowRegisters();
+    for (int k = 0; k < 128; k += 8) Poke16(&Sprites[8 * k], static_cast<uint16_t>(Peek16(&Sprites[8 * k]) | 0x0800));
+    Reg(0x000, 0x9F40);
+    DisplayWindows = 1;
+}
+
 // Renders whole frames for about the given time; lines per second.
 double Measure(double seconds) {
     using Clock = std::chrono::steady_clock;
@@ -160,6 +195,9 @@ int main(int argc, char** argv) {
         {"mode 0: 4 text backgrounds, 128 sprites", Mode0},
         {"mode 2: 2 rotation backgrounds", Mode2},
         {"mode 3: bitmap, 32 sprites", Mode3},
+        {"mode 0, windows 0 and 1, setting off", Mode0WindowsIgnored},
+        {"mode 0, windows 0 and 1", Mode0Windows},
+        {"mode 0, sprite window", Mode0SpriteWindow},
     };
     std::printf("bench_video: rendered lines per second (a console frame is 160 lines, 60 frames a second)\n");
     for (const Case& c : cases) {

@@ -278,6 +278,9 @@ void ApplySetup(DialogWindow& dialog) {
     // Not in the dialog: written back like the others, but only when on,
     // so that with the default the file is written exactly as before.
     if (DirectSound) WriteInt(General, "DirectSound", DirectSound);
+    // An extension's setting is written only when switched on, so that the
+    // file stays as it always was for a player who never used it.
+    if (DisplayWindows) WriteFlag(General, "DisplayWindows", DisplayWindows);
     ProfileWriteString(General, "SoundLogFile", SoundLogFile, IniPath);
 
     WriteInt(CartridgeSection, "SoundSwitch", SoundSwitch);

@@ -26,6 +26,12 @@ constexpr uint32_t IoBG2Y = 0x02C;      // background 2 reference point y
 constexpr uint32_t IoBG3PA = 0x030;     // background 3, the same layout
 constexpr uint32_t IoBG3X = 0x038;
 constexpr uint32_t IoBG3Y = 0x03C;
+constexpr uint32_t IoWIN0H = 0x040;    // window 0 left edge (high byte), right edge (low byte)
+constexpr uint32_t IoWIN1H = 0x042;
+constexpr uint32_t IoWIN0V = 0x044;    // window 0 top edge (high byte), bottom edge (low byte)
+constexpr uint32_t IoWIN1V = 0x046;
+constexpr uint32_t IoWININ = 0x048;    // layers and effects inside window 0 (low byte), 1 (high byte)
+constexpr uint32_t IoWINOUT = 0x04A;   // outside the windows (low byte), inside the sprite window (high)
 constexpr uint32_t IoMOSAIC = 0x04C;
 constexpr uint32_t IoBLDCNT = 0x050;    // colour effect selection
 constexpr uint32_t IoBLDALPHA = 0x052;  // alpha weights
@@ -45,6 +51,10 @@ constexpr uint16_t DispCntSprites1D = 0x0040;     // one-dimensional sprite tile
 constexpr uint16_t DispCntForcedBlank = 0x0080;
 constexpr uint16_t DispCntBg0 = 0x0100;           // layer enables, 0x100 << n
 constexpr uint16_t DispCntSprites = 0x1000;
+constexpr uint16_t DispCntWindow0 = 0x2000;       // window enables
+constexpr uint16_t DispCntWindow1 = 0x4000;
+constexpr uint16_t DispCntSpriteWindow = 0x8000;
+constexpr uint16_t DispCntWindows = 0xE000;
 // Display status: three read-only flags, their interrupt enables, the line
 // to match in the high byte.
 constexpr uint16_t DispStatVBlank = 0x0001;

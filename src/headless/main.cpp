@@ -105,6 +105,7 @@ int main(int argc, char** argv) {
     koru::ResetSettings();
     koru::UpdatePeriod = TheOptions.updatePeriod;
     koru::CheckCRC = TheOptions.checkCrc;
+    koru::DisplayWindows = TheOptions.displayWindows;
     koru::SoundRate = TheOptions.soundRate;
     koru::Verbose = TheOptions.verbose;
     koru::DirectSound = TheOptions.directSound;

@@ -47,6 +47,7 @@ const char* Usage() {
            "  --frames N          stop after N frames (line 160 reached N times); default 60\n"
            "  --update-period N   draw one frame in N (default 1)\n"
            "  --check-crc 0|1     check the header's CRC and complement (default 1)\n"
+           "  --display-windows 0|1  draw the display windows (default 0)\n"
            "  --verbose MASK      log mask (default 0)\n"
            "  --keys F:MASK,...   from frame F on, hold the console keys MASK\n"
            "  --screenshot FILE   write the last drawn frame as a 240x160 PNG\n"
@@ -115,6 +116,9 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
         } else if (!std::strcmp(arg, "--check-crc")) {
             if (!number(arg, 0, 1, n)) return false;
             options.checkCrc = static_cast<int32_t>(n);
+        } else if (!std::strcmp(arg, "--display-windows")) {
+            if (!number(arg, 0, 1, n)) return false;
+            options.displayWindows = static_cast<int32_t>(n);
         } else if (!std::strcmp(arg, "--verbose")) {
             if (!number(arg, 0, 0xFFFFFFFFll, n)) return false;
             options.verbose = static_cast<uint32_t>(n);

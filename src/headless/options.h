@@ -16,6 +16,7 @@ struct Options {
     uint32_t frames = 60;
     int32_t updatePeriod = 1;
     int32_t checkCrc = 1;
+    int32_t displayWindows = 0;
     uint32_t verbose = 0;
     std::vector<KeySpan> keys;
     std::string screenshot;

@@ -87,6 +87,7 @@ void Report(retro_log_level level, const char* format, ...) {
 const retro_variable Variables[] = {
     {"koru_check_crc", "Check the cartridge header at load (CheckCRC); enabled|disabled"},
     {"koru_use_drums", "Noise channel as drum hits (UseDrums); disabled|enabled"},
+    {"koru_display_windows", "Display windows 0, 1 and the sprite window (DisplayWindows); disabled|enabled"},
     {"koru_sound_channel_1", "Sound channel 1, square with sweep (SoundSwitch); enabled|disabled"},
     {"koru_sound_channel_2", "Sound channel 2, square (SoundSwitch); enabled|disabled"},
     {"koru_sound_channel_3", "Sound channel 3, wave (SoundSwitch); enabled|disabled"},
@@ -106,6 +107,7 @@ bool Enabled(const char* key, bool fallback) {
 void ReadOptions() {
     CheckCRC = Enabled("koru_check_crc", true) ? 1 : 0;
     UseDrums = Enabled("koru_use_drums", false) ? 1 : 0;
+    DisplayWindows = Enabled("koru_display_windows", false) ? 1 : 0;
     int32_t switches = SoundSwitch & ~0x000F;
     for (int channel = 0; channel < 4; ++channel) {
         char key[32];
@@ -116,7 +118,7 @@ void ReadOptions() {
 }
 
 // UseDrums takes effect at the next reset, as in the desktop program; the
-// switches at once.
+// switches and the display windows at once.
 void ApplyChangedOptions() {
     bool changed = false;
     if (!Environment || !Environment(RETRO_ENVIRONMENT_GET_VARIABLE_UPDATE, &changed) || !changed) return;

@@ -15,6 +15,7 @@ int32_t SoundSwitch;
 int32_t SoundVolume;
 int32_t SoundBuffers;
 int32_t SoundRate;
+int32_t DisplayWindows;
 char SoundLogFile[MaxPathLength + 1];
 int32_t DirectSound;
 
@@ -32,6 +33,7 @@ const IntSetting IntSettings[IntSettingCount] = {
     {"SoundBuffers", 16, [] { return SoundBuffers; }, [](int32_t v) { SoundBuffers = v; }},
     {"SoundRate", 1, [] { return SoundRate; }, [](int32_t v) { SoundRate = v; }},
     {"DirectSound", 0, [] { return DirectSound; }, [](int32_t v) { DirectSound = v; }},
+    {"DisplayWindows", 0, [] { return DisplayWindows; }, [](int32_t v) { DisplayWindows = v; }},
 };
 
 const char* const DefaultSoundLogFile = "LOG.MID";

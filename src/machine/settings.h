@@ -20,7 +20,8 @@ extern int32_t SoundBuffers;  // wave buffers in flight, 2-32
 extern int32_t SoundRate;     // 0 none, 1-8191 MIDI, 8192 and up wave device
 extern char SoundLogFile[MaxPathLength + 1];  // MIDI log file name
 // Extensions, off by default (section "KORU" like the settings above):
-extern int32_t DirectSound;   // 1: FIFO A and B play through the wave device
+extern int32_t DirectSound;     // 1: FIFO A and B play through the wave device
+extern int32_t DisplayWindows;  // 1: windows 0 and 1 and the sprite window are drawn
 
 // The integer settings: key, default (the value when the configuration file
 // has no such key), and how the variable is read and set.

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "video/output.h"
+#include "video/windows.h"
 
 namespace koru {
 
@@ -335,5 +336,88 @@ void DrawSprites(int line, uint32_t priority) {
 template void DrawSprites<0>(int, uint32_t);
 template void DrawSprites<2>(int, uint32_t);
 template void DrawSprites<3>(int, uint32_t);
+
+// ---- The sprite window ------------------------------------------------------
+//
+// Sprites in window mode draw nothing; their opaque texels make the sprite
+// window. Only the display windows ask for it, a line at a time, so it walks
+// the 128 entries itself and reads each texel on its own, leaving the
+// drawing code above as it is.
+void video::MarkSpriteWindow(int line, uint8_t* marks, uint8_t value) {
+    const uint32_t display = IoRead16(IoDISPCNT);
+    const bool bitmapMode = (display & DispCntMode) >= 3;
+    const uint32_t tileBase = bitmapMode ? 0x14000 : 0x10000;
+    const uint32_t tileMask = bitmapMode ? 0x1FF : 0x3FF;
+    const bool oneDimensional = display & DispCntSprites1D;
+    const uint32_t reg = IoRead16(IoMOSAIC);
+    const int32_t blockW = static_cast<int32_t>(reg & 15) + 1;
+    const int32_t blockH = static_cast<int32_t>((reg >> 4) & 15) + 1;
+    for (int k = 0; k < 128; ++k) {
+        const uint8_t* entry = SpriteRam + 8 * k;
+        const uint32_t attr0 = Peek16(entry), attr1 = Peek16(entry + 2), attr2 = Peek16(entry + 4);
+        if (((attr0 >> 10) & 3) != 2 || (attr0 & 0x0300) == 0x0200) continue;
+        const uint8_t* tiles = SpriteTiles[attr0 >> 14][attr1 >> 14];
+        const int32_t texW = tiles[0] * 8, texH = tiles[1] * 8;
+        const bool affine = attr0 & 0x0100;
+        const bool doubled = affine && (attr0 & 0x0200);
+        const int32_t boxW = doubled ? 2 * texW : texW, boxH = doubled ? 2 * texH : texH;
+        int32_t top = static_cast<int32_t>(attr0 & 0xFF);
+        if (top > 192) top -= 256;
+        int32_t left = static_cast<int32_t>(attr1 & 0x1FF);
+        if (left > 448) left -= 512;
+        const int32_t row = line - top;
+        if (row < 0 || row >= boxH || left >= ScreenWidth || left + boxW <= 0) continue;
+
+        const bool colours256 = attr0 & 0x2000;
+        uint32_t tile = attr2 & tileMask;
+        if (colours256 && !oneDimensional) tile &= ~1u;
+        const uint32_t tileStart = tileBase + tile * 32;
+        const uint32_t rowStride = oneDimensional ? static_cast<uint32_t>(tiles[0]) * (colours256 ? 64u : 32u) : 1024;
+        const uint32_t tileBytes = colours256 ? 64 : 32;
+
+        int32_t pa = 0, pc = 0, tx = 0, ty = 0;
+        if (affine) {
+            const uint8_t* group = SpriteRam + 32 * ((attr1 >> 9) & 31);
+            pa = static_cast<int16_t>(Peek16(group + 6));
+            const int32_t pb = static_cast<int16_t>(Peek16(group + 14));
+            pc = static_cast<int16_t>(Peek16(group + 22));
+            const int32_t pd = static_cast<int16_t>(Peek16(group + 30));
+            const int32_t iy = row - boxH / 2;
+            tx = pb * iy - (pa * boxW) / 2;
+            ty = pd * iy - (pc * boxW) / 2;
+        }
+        const int first = std::max(0, -left), last = std::min(boxW, ScreenWidth - left);
+        if (affine) {
+            tx += pa * first;
+            ty += pc * first;
+        }
+        for (int i = first; i < last; ++i) {
+            int32_t u, v;
+            if (affine) {
+                u = (tx >> 8) + texW / 2;
+                v = (ty >> 8) + texH / 2;
+                tx += pa;
+                ty += pc;
+                if (attr0 & 0x1000) {
+                    u = MosaicSnap(u, blockW);
+                    v = MosaicSnap(v, blockH);
+                }
+                if (static_cast<uint32_t>(u) >= static_cast<uint32_t>(texW) ||
+                    static_cast<uint32_t>(v) >= static_cast<uint32_t>(texH)) {
+                    continue;
+                }
+            } else {
+                u = (attr1 & 0x1000) ? texW - 1 - i : i;
+                v = (attr1 & 0x2000) ? texH - 1 - row : row;
+            }
+            const uint32_t uu = static_cast<uint32_t>(u), vv = static_cast<uint32_t>(v);
+            const uint32_t at = tileStart + (vv >> 3) * rowStride + (uu >> 3) * tileBytes +
+                                (colours256 ? (vv & 7) * 8 + (uu & 7) : (vv & 7) * 4 + ((uu & 7) >> 1));
+            if (at >= VramSize) continue;
+            const uint32_t texel = colours256 ? Vram[at] : (Vram[at] >> (4 * (uu & 1))) & 15;
+            if (texel) marks[left + i] = value;
+        }
+    }
+}
 
 }  // namespace koru

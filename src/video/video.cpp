@@ -6,7 +6,9 @@
 #include <cstring>
 
 #include "machine/host.h"
+#include "machine/settings.h"
 #include "video/output.h"
+#include "video/windows.h"
 
 namespace koru {
 
@@ -91,6 +93,60 @@ constexpr int TiledRows[3][4] = {
     {-1, -1, RowAffineBg, RowAffineBg},
 };
 
+// Calls each layer's renderer over the whole line: the line driver as it
+// is without display windows.
+struct WholeLine {
+    static void Draw(int row, int column, int line, uint32_t argument, uint32_t) {
+        RendererTable[row][column](line, argument);
+    }
+};
+
+// Calls each layer's renderer through the line's window runs, with the
+// layer's bit of the window controls (0-3 backgrounds, 4 sprites).
+struct ThroughWindows {
+    static void Draw(int row, int column, int line, uint32_t argument, uint32_t layerBit) {
+        video::DrawThroughWindows(RendererTable[row][column], RendererTable[row][EffectNone], line, argument,
+                                  layerBit);
+    }
+};
+
+// The layers rear to front; Painter decides where each one is drawn.
+template <typename Painter>
+void DrawLayers(int line, uint32_t display, uint32_t blend, int effect) {
+    const uint32_t mode = display & DispCntMode;
+    if (mode <= 2) {
+        for (int slot = 0; slot < 4; ++slot) {
+            const uint32_t word = BgOrder[slot];
+            const uint32_t n = BgOrderNumber(word);
+            const int column = (blend >> n) & 1 ? effect : EffectNone;
+            const int row = TiledRows[mode][n];
+            if (row >= 0 && (display & (DispCntBg0 << n))) {
+                BgOrder[slot] = (blend & (BldCntSecondBg0 << n)) ? word | BgOrderSecondTarget : word & ~BgOrderSecondTarget;
+                Painter::Draw(row, column, line, BgOrder[slot], 1u << n);
+            }
+            // Sprites of priority 3 follow the rear-most slot, priority 0
+            // the front-most, whatever the backgrounds' own priorities.
+            if (display & DispCntSprites) {
+                Painter::Draw(RowSprites, column, line, static_cast<uint32_t>(3 - slot), video::WindowSpritesBit);
+            }
+        }
+    } else if (mode <= 5) {
+        const int column = (blend & (BldCntFirstBg0 << 2)) ? effect : EffectNone;
+        if (display & (DispCntBg0 << 2)) {
+            const uint32_t page = (mode != 3 && (display & DispCntFrame)) ? 0xA000 : 0;
+            Painter::Draw(RowBitmap3 + static_cast<int>(mode - 3), column, line, page, 1u << 2);
+        }
+        if (display & DispCntSprites) {
+            // Sprites behind background 2 have nothing to be drawn behind in
+            // a bitmap mode and are left out.
+            for (int p = static_cast<int>(IoRead16(IoBGCNT(2)) & 3); p >= 0; --p) {
+                Painter::Draw(RowSprites, column, line, static_cast<uint32_t>(p), video::WindowSpritesBit);
+            }
+        }
+    }
+    // Modes 6 and 7 show the backdrop alone.
+}
+
 }  // namespace
 
 void RenderScanline() {
@@ -105,37 +161,14 @@ void RenderScanline() {
     const int effect = static_cast<int>((blend >> BldCntEffectShift) & 3);
 
     FillBackdrop(line);
-
-    const uint32_t mode = display & DispCntMode;
-    if (mode <= 2) {
-        for (int slot = 0; slot < 4; ++slot) {
-            const uint32_t word = BgOrder[slot];
-            const uint32_t n = BgOrderNumber(word);
-            const int column = (blend >> n) & 1 ? effect : EffectNone;
-            const int row = TiledRows[mode][n];
-            if (row >= 0 && (display & (DispCntBg0 << n))) {
-                BgOrder[slot] = (blend & (BldCntSecondBg0 << n)) ? word | BgOrderSecondTarget : word & ~BgOrderSecondTarget;
-                RendererTable[row][column](line, BgOrder[slot]);
-            }
-            // Sprites of priority 3 follow the rear-most slot, priority 0
-            // the front-most, whatever the backgrounds' own priorities.
-            if (display & DispCntSprites) RendererTable[RowSprites][column](line, static_cast<uint32_t>(3 - slot));
-        }
-    } else if (mode <= 5) {
-        const int column = (blend & (BldCntFirstBg0 << 2)) ? effect : EffectNone;
-        if (display & (DispCntBg0 << 2)) {
-            const uint32_t page = (mode != 3 && (display & DispCntFrame)) ? 0xA000 : 0;
-            RendererTable[RowBitmap3 + (mode - 3)][column](line, page);
-        }
-        if (display & DispCntSprites) {
-            // Sprites behind background 2 have nothing to be drawn behind in
-            // a bitmap mode and are left out.
-            for (int p = static_cast<int>(IoRead16(IoBGCNT(2)) & 3); p >= 0; --p) {
-                RendererTable[RowSprites][column](line, static_cast<uint32_t>(p));
-            }
-        }
+    // The windows are an extension: without the setting, or with no window
+    // switched on, every layer is drawn over the whole line by the same code
+    // as ever, and the only cost of the extension is this one test a line.
+    if (DisplayWindows && (display & DispCntWindows) && video::PrepareWindows(line, display)) {
+        DrawLayers<ThroughWindows>(line, display, blend, effect);
+    } else {
+        DrawLayers<WholeLine>(line, display, blend, effect);
     }
-    // Modes 6 and 7 show the backdrop alone.
 }
 
 void PresentFrame() { ShowFrame(ScreenLeft, 0, ScreenWidth, FrameHeight); }

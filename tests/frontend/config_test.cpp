@@ -51,6 +51,7 @@ TEST_F(ConfigTest, WithoutAnIniFileEverySettingHasItsDefaultAndTheFirstRunDrawsE
     EXPECT_EQ(SoundRate, 1);
     EXPECT_STREQ(SoundLogFile, "LOG.MID");
     EXPECT_EQ(DirectSound, 0);
+    EXPECT_EQ(DisplayWindows, 0);
 }
 
 TEST_F(ConfigTest, TheCartridgeSectionWinsForTheKeysItHolds) {
@@ -215,6 +216,26 @@ TEST_F(SetupTest, NinetyHertzIsWrittenButLeavesSyncOff) {
     EXPECT_EQ(TimerPeriod, 0);
     EXPECT_EQ(SyncTimerId, 0u);
     EXPECT_EQ(ProfileGetInt("KORU", "TimerPeriod", -1, IniPath), 90);
+}
+
+// The display windows are read with the common settings (the cartridge's
+// section winning) and written back by Setup only when switched on: the
+// file of a player who never switched them on stays as it was.
+TEST_F(SetupTest, DisplayWindowsIsReadAndWrittenBackWhenOn) {
+    Ini("[KORU]\nDisplayWindows=1\n[ZELDA]\nDisplayWindows=0\n");
+    ReadSettings("ZELDA");
+    EXPECT_EQ(DisplayWindows, 0);
+    ReadSettings("OTHER");
+    EXPECT_EQ(DisplayWindows, 1);
+    std::filesystem::remove(dir / "KORU.ini");
+    Open();
+    Press(IdOk);
+    EXPECT_EQ(ProfileGetInt("KORU", "DisplayWindows", -1, IniPath), 1);
+    DisplayWindows = 0;
+    std::filesystem::remove(dir / "KORU.ini");
+    Open();
+    Press(IdOk);
+    EXPECT_EQ(ProfileGetInt("KORU", "DisplayWindows", -1, IniPath), -1);
 }
 
 TEST_F(SetupTest, MidiIsCheckedForSoundRate0AndOkMakesIt1) {

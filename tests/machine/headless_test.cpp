@@ -1,6 +1,8 @@
 // koru-headless as scripts use it: exit status, start-up log, failures.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "support/test_machine.h"
 
 namespace koru {
@@ -43,7 +45,21 @@ TEST_F(TempDirTest, HeadlessRejectsABadCommandLine) {
     EXPECT_EQ(RunHeadless("--frames x game.gba 2>/dev/null"), 2);
     EXPECT_EQ(RunHeadless("--keys 1 game.gba 2>/dev/null"), 2);
     EXPECT_EQ(RunHeadless("--bogus game.gba 2>/dev/null"), 2);
+    EXPECT_EQ(RunHeadless("--display-windows 2 game.gba 2>/dev/null"), 2);
     EXPECT_EQ(RunHeadless("2>/dev/null"), 2);
+}
+
+// The option switches the setting: a cartridge that sets up windows shows
+// another picture with them, and the default is the picture without.
+TEST_F(TempDirTest, HeadlessDisplayWindowsOptionDrawsTheWindows) {
+    const auto rom = test::BuiltRom("video_win_overlap");
+    KORU_REQUIRE(std::filesystem::exists(rom), "cartridges are not built");
+    const std::string run = "--check-crc 0 --frames 5 " + rom.string() + " --screenshot ";
+    ASSERT_EQ(RunHeadless(run + "default.png"), 0);
+    ASSERT_EQ(RunHeadless(run + "off.png --display-windows 0"), 0);
+    ASSERT_EQ(RunHeadless(run + "on.png --display-windows 1"), 0);
+    EXPECT_EQ(test::ReadFile("default.png"), test::ReadFile("off.png"));
+    EXPECT_NE(test::ReadFile("on.png"), test::ReadFile("off.png"));
 }
 
 }  // namespace

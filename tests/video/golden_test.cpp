@@ -21,7 +21,8 @@ namespace {
 
 const char* const SceneNames[SCENE_COUNT] = {"text16",  "text256",  "affine1", "affine2", "sprites",
                                              "sprites_affine", "priority", "alpha", "brighten", "darken",
-                                             "mosaic",  "mode3",    "mode4",   "mode5"};
+                                             "mosaic",  "mode3",    "mode4",   "mode5",   "win_overlap",
+                                             "win_inverted", "win_sprite", "win_effects"};
 
 // The visible 240 x 160 host pixels of a frame, row by row.
 using Picture = std::vector<uint16_t>;
@@ -77,34 +78,58 @@ protected:
         }
         return picture;
     }
+
+    // Compares the cartridge's picture with the model's, pixel by pixel.
+    void Compare(int scene, const Picture& expected) {
+        const auto rom = BuiltRom(std::string("video_") + SceneNames[scene]);
+        KORU_REQUIRE(std::filesystem::exists(rom), "cartridges are not built");
+        const Picture actual = RunCartridge(rom, 30);
+        int wrong = 0;
+        for (int line = 0; line < FrameHeight; ++line) {
+            for (int x = 0; x < ScreenWidth; ++x) {
+                const size_t i = static_cast<size_t>(line * ScreenWidth + x);
+                if (actual[i] != expected[i] && ++wrong <= 5) {
+                    ADD_FAILURE() << SceneNames[scene] << " line " << line << " x " << x << std::hex << ": got "
+                                  << actual[i] << ", expected " << expected[i];
+                }
+            }
+        }
+        EXPECT_EQ(wrong, 0) << "pixels that differ";
+    }
 };
 GoldenTest* GoldenTest::current;
 
+// With the "DisplayWindows" setting at its default every scene, the window
+// scenes too, shows every layer over the whole screen.
 TEST_P(GoldenTest, CartridgePictureMatchesThePixelModel) {
     const int scene = GetParam();
-    const auto rom = BuiltRom(std::string("video_") + SceneNames[scene]);
-    KORU_REQUIRE(std::filesystem::exists(rom), "cartridges are not built");
     const Picture expected = Expected(scene);
     // A picture of more than the backdrop, or the comparison says little.
     int distinct = 0;
     for (uint16_t p : expected) distinct += p != expected[0];
     EXPECT_GT(distinct, 1000);
-
-    const Picture actual = RunCartridge(rom, 30);
-    int wrong = 0;
-    for (int line = 0; line < FrameHeight; ++line) {
-        for (int x = 0; x < ScreenWidth; ++x) {
-            const size_t i = static_cast<size_t>(line * ScreenWidth + x);
-            if (actual[i] != expected[i] && ++wrong <= 5) {
-                ADD_FAILURE() << SceneNames[scene] << " line " << line << " x " << x << std::hex << ": got "
-                              << actual[i] << ", expected " << expected[i];
-            }
-        }
-    }
-    EXPECT_EQ(wrong, 0) << "pixels that differ";
+    Compare(scene, expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Scenes, GoldenTest, ::testing::Range(0, SCENE_COUNT),
+                         [](const ::testing::TestParamInfo<int>& info) { return std::string(SceneNames[info.param]); });
+
+// With the setting on, the window scenes show their windows.
+class WindowGoldenTest : public GoldenTest {};
+
+TEST_P(WindowGoldenTest, CartridgePictureMatchesThePixelModelWithWindows) {
+    const int scene = GetParam();
+    const Picture without = Expected(scene);
+    DisplayWindows = 1;
+    const Picture expected = Expected(scene);
+    // The windows must change a good part of the picture.
+    int changed = 0;
+    for (size_t i = 0; i < expected.size(); ++i) changed += expected[i] != without[i];
+    EXPECT_GT(changed, 1000);
+    Compare(scene, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Scenes, WindowGoldenTest, ::testing::Range(SCENE_FIRST_WINDOWS, SCENE_COUNT),
                          [](const ::testing::TestParamInfo<int>& info) { return std::string(SceneNames[info.param]); });
 
 // ---- Third-party picture cartridges --------------------------------------

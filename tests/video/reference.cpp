@@ -9,6 +9,7 @@
 
 #include "machine/machine.h"
 #include "machine/memory.h"
+#include "machine/settings.h"
 #include "video/video.h"
 #include "video/video_registers.h"
 #include "video_test.h"
@@ -133,16 +134,18 @@ struct SpriteHit {
     bool semiTransparent;
 };
 
-std::optional<SpriteHit> SpriteTexel(int k, uint32_t priority, int x, int line) {
+// Sprite k's texel at (x, line) if the sprite draws with that priority, or,
+// with forWindow, if it is a sprite in window mode (of any priority).
+std::optional<SpriteHit> SpriteTexel(int k, uint32_t priority, int x, int line, bool forWindow = false) {
     static const int Widths[3][4] = {{8, 16, 32, 64}, {16, 32, 32, 64}, {8, 8, 16, 32}};
     static const int Heights[3][4] = {{8, 16, 32, 64}, {8, 8, 16, 32}, {16, 32, 32, 64}};
     const uint32_t a0 = Peek16(SpriteRam + 8 * k), a1 = Peek16(SpriteRam + 8 * k + 2),
                    a2 = Peek16(SpriteRam + 8 * k + 4);
     const bool affine = a0 & 0x100, doubled = affine && (a0 & 0x200);
     if (!affine && (a0 & 0x200)) return std::nullopt;
-    if (((a2 >> 10) & 3) != priority) return std::nullopt;
+    if (!forWindow && ((a2 >> 10) & 3) != priority) return std::nullopt;
     const uint32_t mode = (a0 >> 10) & 3;
-    if (mode > 1) return std::nullopt;
+    if (forWindow ? mode != 2 : mode > 1) return std::nullopt;
     const int shape = (a0 >> 14) == 3 ? 0 : static_cast<int>(a0 >> 14);  // shape 3 reads as square
     const int texW = Widths[shape][a1 >> 14], texH = Heights[shape][a1 >> 14];
     const int boxW = doubled ? 2 * texW : texW, boxH = doubled ? 2 * texH : texH;
@@ -245,6 +248,30 @@ struct Layer {
     bool target;     // second target
 };
 
+// ---- Display windows ------------------------------------------------------
+
+// Whether p lies in the window edges [from, to) of one axis: an edge pair
+// with from past to covers both ends of the axis.
+bool Between(uint32_t p, uint32_t from, uint32_t to) { return from <= to ? p >= from && p < to : p >= from || p < to; }
+
+// The control byte (layer enables, bit 5 effects) at (x, line), or 0x3F
+// where the windows are off.
+uint32_t WindowControl(int x, int line) {
+    const uint32_t display = Reg(0x000);
+    if (!DisplayWindows || !(display & 0xE000)) return 0x3F;
+    auto inRectangle = [&](uint32_t h, uint32_t v) {
+        return Between(static_cast<uint32_t>(x), h >> 8, h & 255) && Between(static_cast<uint32_t>(line), v >> 8, v & 255);
+    };
+    if ((display & 0x2000) && inRectangle(Reg(0x040), Reg(0x044))) return Reg(0x048) & 0x3F;
+    if ((display & 0x4000) && inRectangle(Reg(0x042), Reg(0x046))) return (Reg(0x048) >> 8) & 0x3F;
+    if ((display & 0x9000) == 0x9000) {
+        for (int s = 0; s < 128; ++s) {
+            if (SpriteTexel(s, 0, x, line, true)) return (Reg(0x04A) >> 8) & 0x3F;
+        }
+    }
+    return Reg(0x04A) & 0x3F;
+}
+
 }  // namespace
 
 std::vector<uint16_t> ReferenceLine(int line, int first, int count) {
@@ -300,13 +327,17 @@ std::vector<uint16_t> ReferenceLine(int line, int first, int count) {
     std::vector<uint16_t> result(static_cast<size_t>(count));
     for (int k = 0; k < count; ++k) {
         const int x = first + k;
-        uint32_t shown = shownBackdrop;
+        const uint32_t control = WindowControl(x, line);
+        const bool effects = control & 0x20;
+        uint32_t shown = effects ? shownBackdrop : backdrop & 0x7FFF;
         uint32_t below = (blend & 0x2000) ? backdrop : 0;
         auto paint = [&](uint32_t c, int e, bool target) {
-            shown = mixer.Apply(e, c, below);
+            shown = effects ? mixer.Apply(e, c, below) : c & 0x7FFF;
             if (target) below = c;
         };
         for (const Layer& layer : layers) {
+            const uint32_t layerBit = layer.kind == Kind::Sprites ? 0x10 : layer.kind == Kind::Bitmap ? 0x04 : 1u << layer.index;
+            if (!(control & layerBit)) continue;
             if (layer.kind == Kind::Sprites) {
                 for (const int s : sprites) {
                     if (const auto hit = SpriteTexel(s, layer.index, x, line)) {

@@ -26,6 +26,7 @@ void VideoTest::SetUp() {
     Io(0x052, 0);
     Io(0x054, 0);
     Io(0x04C, 0);
+    for (uint32_t offset = 0x040; offset <= 0x04A; offset += 2) Io(offset, 0);
     for (uint32_t n = 0; n < 4; ++n) {
         Io(0x008 + 2 * n, 0);
         Io(0x010 + 4 * n, 0);

@@ -523,11 +523,94 @@ static void scene_mode5(const struct SceneOut* o) {
     o->reg(0x000, 0x1445);
 }
 
+/* ---- Display windows (drawn only with the "DisplayWindows" setting) -------- */
+
+/* Two text backgrounds covering the screen (background 0 in front) and four
+   sprites across the screen, for the window scenes. */
+static void sc_window_layers(const struct SceneOut* o) {
+    sc_hide_sprites(o);
+    o->palette(0, SC_RGB(3, 3, 9));
+    sc_banks(o, 0, 4);
+    sc_banks(o, 256, 12);
+    for (uint32_t t = 0; t < 8; ++t) sc_tile16(o, 32 * (t + 1), t);
+    for (uint32_t row = 0; row < 32; ++row) {
+        for (uint32_t col = 0; col < 32; ++col) {
+            sc_entry(o, 28, col, row, (uint16_t)((((col + row) & 3) ? 3 : 5) | (((col >> 1) & 15) << 12)));
+            sc_entry(o, 29, col, row, (uint16_t)(1 | (((row >> 1) & 15) << 12)));
+        }
+    }
+    for (uint32_t t = 0; t < 64; ++t) sc_tile16(o, 0x10000 + 32 * t, (t & 1) ? 6 : 4);
+    for (uint32_t k = 0; k < 4; ++k) {
+        sc_sprite(o, k, (uint16_t)(10 + 36 * k), (uint16_t)(0xC000 | (16 + 56 * k)), (uint16_t)((k << 12) | (8 * k)));
+    }
+    o->reg(0x008, 0x1C00);
+    o->reg(0x00A, 0x1D01);
+}
+
+/* Window 0 (background 0 only) overlapping window 1 (background 1 and the
+   sprites): window 0 wins where they overlap; outside shows everything. */
+static void scene_win_overlap(const struct SceneOut* o) {
+    sc_window_layers(o);
+    o->reg(0x040, (40 << 8) | 130);
+    o->reg(0x044, (30 << 8) | 100);
+    o->reg(0x042, (90 << 8) | 210);
+    o->reg(0x046, (60 << 8) | 140);
+    o->reg(0x048, 0x1201);
+    o->reg(0x04A, 0x0013);
+    o->reg(0x000, 0x7340);
+}
+
+/* Window 0 with its left edge right of its right edge and its top below its
+   bottom (it covers the four corners), window 1 with edges past the screen
+   (it reaches the right and bottom edges). */
+static void scene_win_inverted(const struct SceneOut* o) {
+    sc_window_layers(o);
+    o->reg(0x040, (200 << 8) | 50);
+    o->reg(0x044, (120 << 8) | 40);
+    o->reg(0x042, (100 << 8) | 250);
+    o->reg(0x046, (70 << 8) | 200);
+    o->reg(0x048, 0x1102);
+    o->reg(0x04A, 0x0010);
+    o->reg(0x000, 0x7340);
+}
+
+/* The sprite window: a plain and a rotated window-mode sprite show
+   background 1 alone through it; outside, background 0 and the sprites. */
+static void scene_win_sprite(const struct SceneOut* o) {
+    sc_window_layers(o);
+    for (uint32_t t = 0; t < 16; ++t) sc_tile16(o, 0x10000 + 32 * (64 + t), (t & 3) == 1 ? 2 : 6);
+    sc_group(o, 0, 181, -181, 181, 181);
+    sc_sprite(o, 10, (uint16_t)(0x0800 | 60), (uint16_t)(0x8000 | 30), 64);
+    sc_sprite(o, 11, (uint16_t)(0x0B00 | 50), (uint16_t)(0x8000 | 140), 64);
+    o->reg(0x04A, 0x0211);
+    o->reg(0x000, 0x9340);
+}
+
+/* Alpha blending of background 0 over background 1 and a semi-transparent
+   sprite, with the effects switched off inside window 0 (all layers shown)
+   and background 1 hidden inside window 1 (effects on). */
+static void scene_win_effects(const struct SceneOut* o) {
+    sc_window_layers(o);
+    sc_sprite(o, 4, (uint16_t)(0x0400 | 50), (uint16_t)(0xC000 | 60), 0x5000);
+    o->reg(0x040, (20 << 8) | 100);
+    o->reg(0x044, (20 << 8) | 120);
+    o->reg(0x042, (140 << 8) | 230);
+    o->reg(0x046, (10 << 8) | 150);
+    o->reg(0x048, 0x3D1F);
+    o->reg(0x04A, 0x003F);
+    o->reg(0x050, 0x3261);  /* bg0, backdrop first; alpha; bg1, sprites, backdrop second */
+    o->reg(0x052, 0x0A08);
+    o->reg(0x000, 0x7340);
+}
+
 typedef void (*SceneFunction)(const struct SceneOut*);
 static const SceneFunction Scenes[] = {
     scene_text16,   scene_text256, scene_affine1, scene_affine2, scene_sprites, scene_sprites_affine, scene_priority,
     scene_alpha,    scene_brighten, scene_darken, scene_mosaic,  scene_mode3,   scene_mode4,          scene_mode5,
+    scene_win_overlap, scene_win_inverted, scene_win_sprite, scene_win_effects,
 };
-#define SCENE_COUNT 14
+#define SCENE_COUNT 18
+/* The scenes from here on show display windows. */
+#define SCENE_FIRST_WINDOWS 14
 
 #endif
