@@ -31,7 +31,7 @@ struct IntSetting {
     int32_t (*get)();
     void (*set)(int32_t);
 };
-constexpr int IntSettingCount = 11;
+constexpr int IntSettingCount = 12;
 extern const IntSetting IntSettings[IntSettingCount];
 extern const char* const DefaultSoundLogFile;
 
