@@ -127,8 +127,13 @@ void DrawThroughWindows(LineRenderer withEffect, LineRenderer plain, int line, u
         withEffect(line, argument);
         return;
     }
-    if (withEffect == plain) {
-        // One drawing serves every run that shows the layer.
+    // Sprites of one priority overlap each other: a semi-transparent one
+    // blends with a sprite drawn before it in the same call, so where
+    // effects are off the sprites must leave no second-target colour at all
+    // and are drawn on their own. For a background one drawing serves every
+    // run that shows it.
+    const bool sprites = layerBit == WindowSpritesBit;
+    if (withEffect == plain && !sprites) {
         DrawMasked(plain, line, argument, layerBit, layerBit, layerBit, true);
         return;
     }
@@ -139,7 +144,12 @@ void DrawThroughWindows(LineRenderer withEffect, LineRenderer plain, int line, u
         withoutEffects |= control == layerBit;
     }
     if (withEffects) DrawMasked(withEffect, line, argument, shown, shown, layerBit, true);
-    if (withoutEffects) DrawMasked(plain, line, argument, shown, layerBit, layerBit, false);
+    if (withoutEffects) {
+        const uint16_t blend = IoRead16(IoBLDCNT);
+        if (sprites) IoStore16(IoBLDCNT, static_cast<uint16_t>(blend & ~BldCntSecondSprites));
+        DrawMasked(plain, line, argument, shown, layerBit, layerBit, false);
+        if (sprites) IoStore16(IoBLDCNT, blend);
+    }
 }
 
 }  // namespace koru::video
