@@ -19,23 +19,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::BuiltRom;
+using test::Registers;
 using test::RunHeadless;
 using test::TempDirTest;
-
-// The registers of the --regs line.
-std::map<std::string, uint32_t> Registers(const std::string& output) {
-    std::map<std::string, uint32_t> registers;
-    const size_t line = output.rfind("R0=");
-    if (line == std::string::npos) return registers;
-    std::istringstream in(output.substr(line));
-    std::string item;
-    while (in >> item) {
-        const size_t equals = item.find('=');
-        if (equals == std::string::npos) continue;
-        registers[item.substr(0, equals)] = static_cast<uint32_t>(std::stoul(item.substr(equals + 1), nullptr, 16));
-    }
-    return registers;
-}
 
 class ConsoleCartridgeTest : public TempDirTest {
 protected:
