@@ -10,13 +10,17 @@
 // With alpha every layer is a first and a second target, and in mode 3,
 // where the bitmap has no alpha renderer, the sprites are semi-transparent.
 //
-//   bench_video [seconds per case]     (default 1)
+//   bench_video [seconds per case [case]]   (default 1 second, every case)
+//
+// With a case ("mode 0", "alpha" ...) only the cases whose name and
+// blending contain it run, which is how one case is profiled.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <algorithm>
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "machine/host.h"
@@ -181,6 +185,7 @@ double Measure(double seconds) {
 
 int main(int argc, char** argv) {
     const double seconds = argc > 1 ? std::atof(argv[1]) : 1.0;
+    const std::string only = argc > 2 ? argv[2] : "";
     FrameBuffer = Frame.data();
     IoRam = Io.data();
     PaletteRam = Palette.data();
@@ -202,6 +207,8 @@ int main(int argc, char** argv) {
     std::printf("bench_video: rendered lines per second (a console frame is 160 lines, 60 frames a second)\n");
     for (const Case& c : cases) {
         for (bool alpha : {false, true}) {
+            const std::string name = std::string(c.name) + " " + (alpha ? "alpha" : "no alpha");
+            if (name.find(only) == std::string::npos) continue;
             c.setUp(alpha);
             const double rate = Measure(seconds);
             std::printf("  %-42s %-8s %10.0f lines/s  (%6.0f frames/s)\n", c.name, alpha ? "alpha" : "no alpha",

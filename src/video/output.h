@@ -36,6 +36,15 @@ void RefreshPalette();
 // line (the sprites covering it) is known to belong to the line being drawn.
 extern uint32_t LineSerial;
 
+// Lines without alpha blending are drawn front to back (see RenderScanline):
+// a layer then writes only where no layer in front of it was opaque, which
+// these two lines, laid out like a FrameBuffer row, remember: 0xFF where some
+// layer already drew, and where some second-target layer already left its
+// colour in SecondTargetLine. What lies wholly behind the layers drawn so far
+// is then not even read.
+extern uint8_t CoveredLine[FrameWidth];
+extern uint8_t TargetCoveredLine[FrameWidth];
+
 struct Pen {
     uint16_t* out;     // FrameBuffer row, at screen x 0
     uint16_t* second;  // SecondTargetLine, at screen x 0
@@ -43,6 +52,8 @@ struct Pen {
     uint32_t secondWeight;
     uint32_t keep;  // 16 - brightness weight
     uint32_t lift;  // white spread times the brightness weight
+    uint8_t* covered;        // CoveredLine, at screen x 0
+    uint8_t* targetCovered;  // TargetCoveredLine, at screen x 0
 };
 
 inline Pen MakePen(int line) {
@@ -52,8 +63,14 @@ inline Pen MakePen(int line) {
     const uint32_t first = static_cast<uint32_t>(std::clamp(BlendCoefficients.firstWeight, 0, 16));
     const uint32_t second = static_cast<uint32_t>(std::clamp(BlendCoefficients.secondWeight, 0, 16));
     const uint32_t bright = static_cast<uint32_t>(std::clamp(BlendCoefficients.brightWeight, 0, 16));
-    return Pen{FrameBuffer + line * FrameWidth + ScreenLeft, SecondTargetLine + ScreenLeft, first, second,
-               16 - bright, SpreadWhite * bright};
+    return Pen{FrameBuffer + line * FrameWidth + ScreenLeft,
+               SecondTargetLine + ScreenLeft,
+               first,
+               second,
+               16 - bright,
+               SpreadWhite * bright,
+               CoveredLine + ScreenLeft,
+               TargetCoveredLine + ScreenLeft};
 }
 
 // Brighten: c x 16 + (white - c) x w, which per channel is c x (16 - w) +
@@ -81,6 +98,42 @@ inline void PutColour(const Pen& pen, int x, uint32_t c, uint32_t spread, uint16
     if constexpr (Target) pen.second[x] = static_cast<uint16_t>(c);
 }
 
+// PutColour for a layer drawn front to back (Cover): the pixel only where no
+// layer in front drew, the second target only where no second-target layer
+// in front left its colour; drawn rear to front, every pixel.
+template <int R, bool Target, bool Cover>
+inline void PutColourOver(const Pen& pen, int x, uint32_t c, uint32_t spread, uint16_t host) {
+    if constexpr (!Cover) {
+        PutColour<R, Target>(pen, x, c, spread, host);
+    } else {
+        if (!pen.covered[x]) {
+            PutColour<R, false>(pen, x, c, spread, host);
+            pen.covered[x] = 0xFF;
+        }
+        if constexpr (Target) {
+            if (!pen.targetCovered[x]) {
+                pen.second[x] = static_cast<uint16_t>(c);
+                pen.targetCovered[x] = 0xFF;
+            }
+        }
+    }
+}
+
+// Whether, front to back, the eight pixels from screen x on are all drawn
+// already (and, for a second target, all hold a second-target colour), so
+// that a tile row there can be passed over unread.
+template <bool Target>
+inline bool Hidden8(const Pen& pen, int x) {
+    uint64_t covered;
+    std::memcpy(&covered, pen.covered + x, 8);
+    if constexpr (Target) {
+        uint64_t target;
+        std::memcpy(&target, pen.targetCovered + x, 8);
+        covered &= target;
+    }
+    return covered == ~uint64_t{0};
+}
+
 // Writes raw colour c (a direct colour: a bitmap's) at screen x by the rule.
 template <int R, bool Target>
 inline void Put(const Pen& pen, int x, uint32_t c) {
@@ -96,9 +149,9 @@ inline uint64_t Peek64(const uint8_t* p) {
 }
 
 // Writes Palette RAM colour `index` at screen x by the rule.
-template <int R, bool Target>
+template <int R, bool Target, bool Cover = false>
 inline void PutIndex(const Pen& pen, int x, uint32_t index) {
-    PutColour<R, Target>(pen, x, PaletteColour(index), SpreadPalette[index], HostPalette[index]);
+    PutColourOver<R, Target, Cover>(pen, x, PaletteColour(index), SpreadPalette[index], HostPalette[index]);
 }
 
 // Tile rows: eight texels of 4 bits (a 16-colour row, the left texel in the
@@ -196,8 +249,9 @@ inline __m128i Texels8(typename TileRowTraits<Bits>::Row row) {
 // gathered into one vector, the effect worked on all of them at once, and
 // merged with what lies below in one store; otherwise a plain pixel is
 // written with a select, and with an effect a wholly opaque row goes without
-// a test per texel.
-template <int R, bool Target, int Bits>
+// a test per texel. Front to back (Cover), the pixels already drawn are kept
+// like transparent ones and the row's opaque texels added to the cover.
+template <int R, bool Target, int Bits, bool Cover = false>
 inline void DrawTileRow(const Pen& pen, int x, typename TileRowTraits<Bits>::Row row, uint32_t palette) {
     constexpr uint32_t mask = (1u << Bits) - 1;
     // The pen moved to x, and the palette to the row's bank: every texel is
@@ -205,59 +259,74 @@ inline void DrawTileRow(const Pen& pen, int x, typename TileRowTraits<Bits>::Row
     Pen at = pen;
     at.out += x;
     at.second += x;
+    at.covered += x;
+    at.targetCovered += x;
     const uint16_t* host = HostPalette + palette;
     const uint32_t* spread = SpreadPalette + palette;
     const uint8_t* raw = PaletteRam + 2 * palette;
 #if defined(__SSE2__)
-    if constexpr (R == RulePlain) {
-        // The eight host pixels gathered and merged with what lies below in
-        // one store: no branch on the texels, no store per pixel.
-        const auto texel = [&](int i) { return static_cast<uint32_t>(row >> (Bits * i)) & mask; };
-        const __m128i drawn = _mm_setr_epi16(
-            static_cast<int16_t>(host[texel(0)]), static_cast<int16_t>(host[texel(1)]),
-            static_cast<int16_t>(host[texel(2)]), static_cast<int16_t>(host[texel(3)]),
-            static_cast<int16_t>(host[texel(4)]), static_cast<int16_t>(host[texel(5)]),
-            static_cast<int16_t>(host[texel(6)]), static_cast<int16_t>(host[texel(7)]));
-        const __m128i transparent = _mm_cmpeq_epi16(Texels8<Bits>(row), _mm_setzero_si128());
-        __m128i* const out = reinterpret_cast<__m128i*>(at.out);
-        const __m128i old = _mm_loadu_si128(out);
-        _mm_storeu_si128(out, _mm_or_si128(_mm_and_si128(transparent, old), _mm_andnot_si128(transparent, drawn)));
-        if constexpr (Target) {
-            const __m128i c = _mm_setr_epi16(
-                static_cast<int16_t>(Peek16(raw + 2 * texel(0))), static_cast<int16_t>(Peek16(raw + 2 * texel(1))),
-                static_cast<int16_t>(Peek16(raw + 2 * texel(2))), static_cast<int16_t>(Peek16(raw + 2 * texel(3))),
-                static_cast<int16_t>(Peek16(raw + 2 * texel(4))), static_cast<int16_t>(Peek16(raw + 2 * texel(5))),
-                static_cast<int16_t>(Peek16(raw + 2 * texel(6))), static_cast<int16_t>(Peek16(raw + 2 * texel(7))));
-            __m128i* const second = reinterpret_cast<__m128i*>(at.second);
-            const __m128i under = _mm_loadu_si128(second);
-            _mm_storeu_si128(second, _mm_or_si128(_mm_and_si128(transparent, under), _mm_andnot_si128(transparent, c)));
-        }
-        return;
-    } else {
-        const auto texel = [&](int i) { return static_cast<uint32_t>(row >> (Bits * i)) & mask; };
-        const __m128i c = _mm_setr_epi16(
+    const auto texel = [&](int i) { return static_cast<uint32_t>(row >> (Bits * i)) & mask; };
+    const auto rawColours = [&] {
+        return _mm_setr_epi16(
             static_cast<int16_t>(Peek16(raw + 2 * texel(0))), static_cast<int16_t>(Peek16(raw + 2 * texel(1))),
             static_cast<int16_t>(Peek16(raw + 2 * texel(2))), static_cast<int16_t>(Peek16(raw + 2 * texel(3))),
             static_cast<int16_t>(Peek16(raw + 2 * texel(4))), static_cast<int16_t>(Peek16(raw + 2 * texel(5))),
             static_cast<int16_t>(Peek16(raw + 2 * texel(6))), static_cast<int16_t>(Peek16(raw + 2 * texel(7))));
-        const __m128i transparent = _mm_cmpeq_epi16(Texels8<Bits>(row), _mm_setzero_si128());
-        __m128i* const out = reinterpret_cast<__m128i*>(at.out);
-        __m128i* const second = reinterpret_cast<__m128i*>(at.second);
-        const __m128i under = _mm_loadu_si128(second);
-        const __m128i drawn = EffectHost8<R>(pen, c, under);
-        const __m128i old = _mm_loadu_si128(out);
-        _mm_storeu_si128(out, _mm_or_si128(_mm_and_si128(transparent, old), _mm_andnot_si128(transparent, drawn)));
+    };
+    __m128i* const out = reinterpret_cast<__m128i*>(at.out);
+    __m128i* const second = reinterpret_cast<__m128i*>(at.second);
+    __m128i drawn, c = _mm_setzero_si128(), under = _mm_setzero_si128();
+    if constexpr (R == RulePlain) {
+        // The eight host pixels gathered: no branch on the texels, no store
+        // per pixel.
+        drawn = _mm_setr_epi16(
+            static_cast<int16_t>(host[texel(0)]), static_cast<int16_t>(host[texel(1)]),
+            static_cast<int16_t>(host[texel(2)]), static_cast<int16_t>(host[texel(3)]),
+            static_cast<int16_t>(host[texel(4)]), static_cast<int16_t>(host[texel(5)]),
+            static_cast<int16_t>(host[texel(6)]), static_cast<int16_t>(host[texel(7)]));
         if constexpr (Target) {
-            _mm_storeu_si128(second,
-                             _mm_or_si128(_mm_and_si128(transparent, under), _mm_andnot_si128(transparent, c)));
+            c = rawColours();
+            under = _mm_loadu_si128(second);
         }
-        return;
+    } else {
+        c = rawColours();
+        under = _mm_loadu_si128(second);
+        drawn = EffectHost8<R>(pen, c, under);
     }
+    const __m128i transparent = _mm_cmpeq_epi16(Texels8<Bits>(row), _mm_setzero_si128());
+    __m128i keep = transparent, keepSecond = transparent;
+    if constexpr (Cover) {
+        // The cover bytes widened to lanes, and the row's opaque texels added.
+        const __m128i ones = _mm_set1_epi8(-1);
+        const __m128i opaque = _mm_xor_si128(_mm_packs_epi16(transparent, transparent), ones);
+        __m128i* const covered = reinterpret_cast<__m128i*>(at.covered);
+        const __m128i was = _mm_loadl_epi64(covered);
+        keep = _mm_or_si128(keep, _mm_unpacklo_epi8(was, was));
+        _mm_storel_epi64(covered, _mm_or_si128(was, opaque));
+        if constexpr (Target) {
+            __m128i* const targetCovered = reinterpret_cast<__m128i*>(at.targetCovered);
+            const __m128i held = _mm_loadl_epi64(targetCovered);
+            keepSecond = _mm_or_si128(keepSecond, _mm_unpacklo_epi8(held, held));
+            _mm_storel_epi64(targetCovered, _mm_or_si128(held, opaque));
+        }
+    }
+    const __m128i old = _mm_loadu_si128(out);
+    _mm_storeu_si128(out, _mm_or_si128(_mm_and_si128(keep, old), _mm_andnot_si128(keep, drawn)));
+    if constexpr (Target) {
+        _mm_storeu_si128(second, _mm_or_si128(_mm_and_si128(keepSecond, under), _mm_andnot_si128(keepSecond, c)));
+    }
+    return;
 #endif
     const auto put = [&](int i, uint32_t value) {
-        PutColour<R, Target>(at, i, Peek16(raw + 2 * value), spread[value], host[value]);
+        PutColourOver<R, Target, Cover>(at, i, Peek16(raw + 2 * value), spread[value], host[value]);
     };
-    if constexpr (R == RulePlain) {
+    if constexpr (Cover) {
+#pragma GCC unroll 8
+        for (int i = 0; i < 8; ++i) {
+            const uint32_t value = static_cast<uint32_t>(row >> (Bits * i)) & mask;
+            if (value) put(i, value);
+        }
+    } else if constexpr (R == RulePlain) {
         // Every pixel is written, with what lies below where the texel is
         // transparent: no branch depends on the texels, which come from
         // anywhere in VRAM and are often not in the cache yet.

@@ -42,7 +42,7 @@ struct Sprite {
 // the end of VRAM (a high tile number in a tall sprite) are transparent; a
 // tile row is 4 or 8 bytes at a multiple of its length, so it lies wholly
 // inside VRAM or wholly outside.
-template <int R, bool Target, bool Colours256, bool Flip>
+template <int R, bool Target, bool Colours256, bool Flip, bool Cover>
 void DrawRegular(const Pen& pen, const Sprite& s) {
     const int32_t tileBytes = Colours256 ? 64 : 32;
     int row = s.row;
@@ -55,16 +55,19 @@ void DrawRegular(const Pen& pen, const Sprite& s) {
     int x = s.x;
     for (int t = 0; t < tiles; ++t, x += 8, offset += Flip ? -tileBytes : tileBytes) {
         if (offset >= VramSize) continue;
+        if constexpr (Cover) {
+            if (Hidden8<Target>(pen, x)) continue;
+        }
         if constexpr (Colours256) {
             uint64_t bits = Peek64(Vram + offset);
             if (bits == 0) continue;
             if constexpr (Flip) bits = Mirror(bits);
-            DrawTileRow<R, Target, 8>(pen, x, bits, s.palette);
+            DrawTileRow<R, Target, 8, Cover>(pen, x, bits, s.palette);
         } else {
             uint32_t bits = Peek32(Vram + offset);
             if (bits == 0) continue;
             if constexpr (Flip) bits = Mirror(bits);
-            DrawTileRow<R, Target, 4>(pen, x, bits, s.palette);
+            DrawTileRow<R, Target, 4, Cover>(pen, x, bits, s.palette);
         }
     }
 }
@@ -97,7 +100,7 @@ inline void InsideSpan(int32_t start, int32_t step, int32_t half, int32_t width,
 // pixel from the box's centre. Without mosaic only the pixels whose position
 // falls inside the texture are visited, worked out once per line: a rotated
 // sprite in its double-size box covers little more than a quarter of it.
-template <int R, bool Target, bool Colours256, bool Mosaic>
+template <int R, bool Target, bool Colours256, bool Mosaic, bool Cover>
 void DrawAffine(const Pen& pen, const Sprite& s) {
     const uint8_t* group = SpriteRam + 32 * ((s.attr1 >> 9) & 31);
     const int32_t pa = static_cast<int16_t>(Peek16(group + 6));
@@ -158,7 +161,9 @@ void DrawAffine(const Pen& pen, const Sprite& s) {
             value = (Vram[offset < VramSize ? offset : 0] >> (4 * (uu & 1))) & 15;
         }
         value = offset < VramSize ? value : 0;
-        if constexpr (R == RulePlain) {
+        if constexpr (Cover) {
+            if (value) PutIndex<R, Target, true>(pen, s.x + i, s.palette + value);
+        } else if constexpr (R == RulePlain) {
             // Written either way, with what lies below where transparent:
             // the sprite's holes follow no pattern a branch could learn.
             const int x = s.x + i;
@@ -174,19 +179,23 @@ void DrawAffine(const Pen& pen, const Sprite& s) {
     }
 }
 
-template <int R, bool Target>
+template <int R, bool Target, bool Cover>
 void DrawSprite(const Pen& pen, const Sprite& s) {
     const bool colours256 = s.attr0 & 0x2000;
     if (s.attr0 & 0x0100) {
         if (s.attr0 & 0x1000) {
-            colours256 ? DrawAffine<R, Target, true, true>(pen, s) : DrawAffine<R, Target, false, true>(pen, s);
+            colours256 ? DrawAffine<R, Target, true, true, Cover>(pen, s)
+                       : DrawAffine<R, Target, false, true, Cover>(pen, s);
         } else {
-            colours256 ? DrawAffine<R, Target, true, false>(pen, s) : DrawAffine<R, Target, false, false>(pen, s);
+            colours256 ? DrawAffine<R, Target, true, false, Cover>(pen, s)
+                       : DrawAffine<R, Target, false, false, Cover>(pen, s);
         }
     } else if (s.attr1 & 0x1000) {
-        colours256 ? DrawRegular<R, Target, true, true>(pen, s) : DrawRegular<R, Target, false, true>(pen, s);
+        colours256 ? DrawRegular<R, Target, true, true, Cover>(pen, s)
+                   : DrawRegular<R, Target, false, true, Cover>(pen, s);
     } else {
-        colours256 ? DrawRegular<R, Target, true, false>(pen, s) : DrawRegular<R, Target, false, false>(pen, s);
+        colours256 ? DrawRegular<R, Target, true, false, Cover>(pen, s)
+                   : DrawRegular<R, Target, false, false, Cover>(pen, s);
     }
 }
 
@@ -222,6 +231,7 @@ struct SpriteCache {
     bool valid = false;
     Decoded entries[128];
     uint64_t masks[FrameHeight][4][2];  // per line and priority: entries 0-63, 64-127
+    bool semiTransparent[FrameHeight];  // a shown semi-transparent entry covers the line
     uint32_t preparedSerial = 0;     // RenderScanline's count when last checked
 };
 SpriteCache Cache;
@@ -231,6 +241,7 @@ SpriteCache Cache;
 // once per change of sprite memory.
 void DecodeEntries() {
     std::memset(Cache.masks, 0, sizeof Cache.masks);
+    std::memset(Cache.semiTransparent, 0, sizeof Cache.semiTransparent);
     for (int k = 0; k < 128; ++k) {
         const uint8_t* entry = SpriteRam + 8 * k;
         Decoded& d = Cache.entries[k];
@@ -259,12 +270,15 @@ void DecodeEntries() {
         const uint64_t bit = uint64_t{1} << (k & 63);
         const uint32_t priority = (d.attr2 >> 10) & 3;
         for (int line = top; line < bottom; ++line) Cache.masks[line][priority][k >> 6] |= bit;
+        if (((d.attr0 >> 10) & 3) == 1) {
+            for (int line = top; line < bottom; ++line) Cache.semiTransparent[line] = true;
+        }
     }
 }
 
-// The entries of one priority covering the line. Sprite memory is compared
-// with the decoded copy once per rendered line.
-const uint64_t* LineMasks(int line, uint32_t priority) {
+// Decodes sprite memory again if it changed; it is compared with the
+// decoded copy once per rendered line.
+void PrepareLine() {
     if (Cache.preparedSerial != LineSerial || !Cache.valid) {
         if (!Cache.valid || std::memcmp(Cache.copy, SpriteRam, sizeof Cache.copy) != 0) {
             std::memcpy(Cache.copy, SpriteRam, sizeof Cache.copy);
@@ -273,10 +287,15 @@ const uint64_t* LineMasks(int line, uint32_t priority) {
         }
         Cache.preparedSerial = LineSerial;
     }
+}
+
+// The entries of one priority covering the line.
+const uint64_t* LineMasks(int line, uint32_t priority) {
+    PrepareLine();
     return Cache.masks[line][priority];
 }
 
-template <int R, bool Target>
+template <int R, bool Target, bool Cover>
 void DrawSpriteLine(const Pen& pen, int line, uint32_t priority) {
     const uint64_t* masks = LineMasks(line, priority);
     if ((masks[0] | masks[1]) == 0) return;
@@ -287,35 +306,45 @@ void DrawSpriteLine(const Pen& pen, int line, uint32_t priority) {
     const uint32_t tileMask = bitmapMode ? 0x1FF : 0x3FF;
     const bool oneDimensional = display & DispCntSprites1D;
 
-    // From entry 127 down, so that a lower-numbered sprite ends up in front.
-    for (int half = 1; half >= 0; --half) {
-        for (uint64_t bits = masks[half]; bits;) {
-            const int bit = 63 - std::countl_zero(bits);
-            bits &= ~(uint64_t{1} << bit);
-            const Decoded& d = Cache.entries[64 * half + bit];
+    const auto draw = [&](int k) {
+        const Decoded& d = Cache.entries[k];
+        Sprite s;
+        s.x = d.x;
+        s.width = d.width;
+        s.height = static_cast<int>(d.height);
+        s.row = line - d.y;
+        s.attr0 = d.attr0;
+        s.attr1 = d.attr1;
+        const bool colours256 = d.attr0 & 0x2000;
+        uint32_t tile = d.attr2 & tileMask;
+        if (colours256 && !oneDimensional) tile &= ~1u;
+        s.tileStart = tileBase + tile * 32;
+        // One-dimensional tiles follow each other row by row of the texture,
+        // whose width is the sprite's real size (not the doubled box).
+        const uint32_t textureTiles = SpriteTiles[d.attr0 >> 14][d.attr1 >> 14][0];
+        s.rowStride = oneDimensional ? textureTiles * (colours256 ? 64u : 32u) : 1024;
+        s.palette = colours256 ? 256 : 256 + 16 * (d.attr2 >> 12);
 
-            Sprite s;
-            s.x = d.x;
-            s.width = d.width;
-            s.height = static_cast<int>(d.height);
-            s.row = line - d.y;
-            s.attr0 = d.attr0;
-            s.attr1 = d.attr1;
-            const bool colours256 = d.attr0 & 0x2000;
-            uint32_t tile = d.attr2 & tileMask;
-            if (colours256 && !oneDimensional) tile &= ~1u;
-            s.tileStart = tileBase + tile * 32;
-            // One-dimensional tiles follow each other row by row of the
-            // texture, whose width is the sprite's real size (not the
-            // doubled box).
-            const uint32_t textureTiles = SpriteTiles[d.attr0 >> 14][d.attr1 >> 14][0];
-            s.rowStride = oneDimensional ? textureTiles * (colours256 ? 64u : 32u) : 1024;
-            s.palette = colours256 ? 256 : 256 + 16 * (d.attr2 >> 12);
-
-            if (((d.attr0 >> 10) & 3) == 1) {
-                DrawSprite<RuleAlpha, Target>(pen, s);
-            } else {
-                DrawSprite<R, Target>(pen, s);
+        // Front to back there is no semi-transparent sprite on the line.
+        if (!Cover && ((d.attr0 >> 10) & 3) == 1) {
+            DrawSprite<RuleAlpha, Target, false>(pen, s);
+        } else {
+            DrawSprite<R, Target, Cover>(pen, s);
+        }
+    };
+    if constexpr (Cover) {
+        // From entry 0 up: a lower-numbered sprite is in front.
+        for (int half = 0; half <= 1; ++half) {
+            for (uint64_t bits = masks[half]; bits; bits &= bits - 1) draw(64 * half + std::countr_zero(bits));
+        }
+    } else {
+        // From entry 127 down, so that a lower-numbered sprite, drawn later,
+        // ends up in front.
+        for (int half = 1; half >= 0; --half) {
+            for (uint64_t bits = masks[half]; bits;) {
+                const int bit = 63 - std::countl_zero(bits);
+                bits &= ~(uint64_t{1} << bit);
+                draw(64 * half + bit);
             }
         }
     }
@@ -323,19 +352,27 @@ void DrawSpriteLine(const Pen& pen, int line, uint32_t priority) {
 
 }  // namespace
 
-template <int Column>
+template <int Column, bool FrontToBack>
 void DrawSprites(int line, uint32_t priority) {
     const Pen pen = MakePen(line);
     if (IoRead16(IoBLDCNT) & BldCntSecondSprites) {
-        DrawSpriteLine<NoAlphaRule(Column), true>(pen, line, priority & 3);
+        DrawSpriteLine<NoAlphaRule(Column), true, FrontToBack>(pen, line, priority & 3);
     } else {
-        DrawSpriteLine<NoAlphaRule(Column), false>(pen, line, priority & 3);
+        DrawSpriteLine<NoAlphaRule(Column), false, FrontToBack>(pen, line, priority & 3);
     }
 }
 
 template void DrawSprites<0>(int, uint32_t);
 template void DrawSprites<2>(int, uint32_t);
 template void DrawSprites<3>(int, uint32_t);
+template void DrawSprites<0, true>(int, uint32_t);
+template void DrawSprites<2, true>(int, uint32_t);
+template void DrawSprites<3, true>(int, uint32_t);
+
+bool SemiTransparentSpriteOn(int line) {
+    PrepareLine();
+    return Cache.semiTransparent[line];
+}
 
 // ---- The sprite window ------------------------------------------------------
 //

@@ -37,32 +37,37 @@ inline uint32_t MapEntry(const TextLine& t, uint32_t column) {
 
 // Without mosaic: a tile row at a time. The map entry's flips and palette
 // bank are worked out once per tile, the row of eight texels read in one
-// load and mirrored for a horizontal flip, then drawn by DrawTileRow.
-template <int R, bool Target, bool Colours256>
+// load and mirrored for a horizontal flip, then drawn by DrawTileRow. Front
+// to back (Cover), a tile wholly behind what is drawn already is not read.
+template <int R, bool Target, bool Colours256, bool Cover>
 void DrawTextTiles(const Pen& pen, const TextLine& t) {
     uint32_t column = t.column;
     int x = -t.fine;
     for (int tile = 0; tile < 31; ++tile, x += 8) {
-        const uint32_t entry = MapEntry(t, column);
+        const uint32_t here = column;
         column = (column + 1) & t.widthMask;
+        if constexpr (Cover) {
+            if (Hidden8<Target>(pen, x)) continue;
+        }
+        const uint32_t entry = MapEntry(t, here);
         const uint32_t row = (entry & 0x0800) ? 7 - t.tileRow : t.tileRow;
         if constexpr (Colours256) {
             uint64_t bits = TileRow256(t.charBase + (entry & 0x3FF) * 64 + row * 8);
             if (bits == 0) continue;  // a wholly transparent tile row
             if (entry & 0x0400) bits = Mirror(bits);
-            DrawTileRow<R, Target, 8>(pen, x, bits, 0);
+            DrawTileRow<R, Target, 8, Cover>(pen, x, bits, 0);
         } else {
             uint32_t bits = Peek32(Vram + t.charBase + (entry & 0x3FF) * 32 + row * 4);
             if (bits == 0) continue;
             if (entry & 0x0400) bits = Mirror(bits);
-            DrawTileRow<R, Target, 4>(pen, x, bits, (entry >> 12) * 16);
+            DrawTileRow<R, Target, 4, Cover>(pen, x, bits, (entry >> 12) * 16);
         }
     }
 }
 
 // With mosaic: pixel by pixel, a value read at the start of each block and
 // repeated over it, with the palette bank of the tile under each pixel.
-template <int R, bool Target, bool Colours256>
+template <int R, bool Target, bool Colours256, bool Cover>
 void DrawTextMosaic(const Pen& pen, const TextLine& t) {
     uint32_t column = t.column;
     int x = -t.fine;
@@ -90,23 +95,23 @@ void DrawTextMosaic(const Pen& pen, const TextLine& t) {
                 value = Colours256 ? static_cast<uint32_t>(bits >> (8 * p)) & 0xFF
                                    : static_cast<uint32_t>(bits >> (4 * p)) & 0x0F;
             }
-            if (value) PutIndex<R, Target>(pen, x + i, bank + value);
+            if (value) PutIndex<R, Target, Cover>(pen, x + i, bank + value);
         }
     }
 }
 
-template <int R, bool Target>
+template <int R, bool Target, bool Cover>
 void DrawTextChoice(const Pen& pen, const TextLine& t, bool colours256) {
     if (colours256) {
-        t.mosaicH ? DrawTextMosaic<R, Target, true>(pen, t) : DrawTextTiles<R, Target, true>(pen, t);
+        t.mosaicH ? DrawTextMosaic<R, Target, true, Cover>(pen, t) : DrawTextTiles<R, Target, true, Cover>(pen, t);
     } else {
-        t.mosaicH ? DrawTextMosaic<R, Target, false>(pen, t) : DrawTextTiles<R, Target, false>(pen, t);
+        t.mosaicH ? DrawTextMosaic<R, Target, false, Cover>(pen, t) : DrawTextTiles<R, Target, false, Cover>(pen, t);
     }
 }
 
 }  // namespace
 
-template <int Column>
+template <int Column, bool FrontToBack>
 void DrawTextBg(int line, uint32_t bgWord) {
     const uint32_t control = bgWord & BgOrderControl;
     const uint32_t n = BgOrderNumber(bgWord);
@@ -131,9 +136,9 @@ void DrawTextBg(int line, uint32_t bgWord) {
     const Pen pen = MakePen(line);
     const bool colours256 = control & BgCnt256Colours;
     if (bgWord & BgOrderSecondTarget) {
-        DrawTextChoice<Column, true>(pen, t, colours256);
+        DrawTextChoice<Column, true, FrontToBack>(pen, t, colours256);
     } else {
-        DrawTextChoice<Column, false>(pen, t, colours256);
+        DrawTextChoice<Column, false, FrontToBack>(pen, t, colours256);
     }
 }
 
@@ -141,5 +146,8 @@ template void DrawTextBg<0>(int, uint32_t);
 template void DrawTextBg<1>(int, uint32_t);
 template void DrawTextBg<2>(int, uint32_t);
 template void DrawTextBg<3>(int, uint32_t);
+template void DrawTextBg<0, true>(int, uint32_t);
+template void DrawTextBg<2, true>(int, uint32_t);
+template void DrawTextBg<3, true>(int, uint32_t);
 
 }  // namespace koru

@@ -17,6 +17,7 @@ uint16_t ColourToHost[65536];
 uint32_t ColourSpread[65536];
 uint32_t HiddenLayerMask;
 uint16_t SecondTargetLine[FrameWidth];
+bool FrontToBack = true;
 
 void BuildColourTables() {
     for (uint32_t c = 0; c < 65536; ++c) {
@@ -30,6 +31,8 @@ namespace video {
 uint16_t HostPalette[512];
 uint32_t SpreadPalette[512];
 uint32_t LineSerial;
+uint8_t CoveredLine[FrameWidth];
+uint8_t TargetCoveredLine[FrameWidth];
 
 namespace {
 // Palette RAM as HostPalette was last made from it.
@@ -64,6 +67,15 @@ const LineRenderer RendererTable[6][4] = {
     {DrawBitmapMode5<0>, DrawBitmapMode5<0>, DrawBitmapMode5<2>, DrawBitmapMode5<3>},
     {DrawSprites<0>, DrawSprites<0>, DrawSprites<2>, DrawSprites<3>},
 };
+
+namespace {
+// The front-to-back renderers: text backgrounds and sprites. Column 1 is
+// never asked for, since a line with alpha blending is drawn rear to front.
+const LineRenderer FrontToBackText[4] = {DrawTextBg<0, true>, DrawTextBg<0, true>, DrawTextBg<2, true>,
+                                         DrawTextBg<3, true>};
+const LineRenderer FrontToBackSprites[4] = {DrawSprites<0, true>, DrawSprites<0, true>, DrawSprites<2, true>,
+                                            DrawSprites<3, true>};
+}  // namespace
 
 void FillBackdrop(int line) {
     const uint32_t blend = IoRead16(IoBLDCNT);
@@ -147,6 +159,36 @@ void DrawLayers(int line, uint32_t display, uint32_t blend, int effect) {
     // Modes 6 and 7 show the backdrop alone.
 }
 
+// Display mode 0 front to back, for a line without alpha blending: the same
+// layers as DrawLayers draws, in the opposite order, each writing only where
+// nothing in front of it drew (and leaving a second-target colour only where
+// no second target in front left one), so every pixel ends as rear to front:
+// the front-most opaque layer's colour by its layer's rule. A picture whose
+// front layers are opaque then costs little more than those layers.
+void DrawLayersFrontToBack(int line, uint32_t display, uint32_t blend, int effect) {
+    std::memset(video::CoveredLine, 0, sizeof video::CoveredLine);
+    std::memset(video::TargetCoveredLine, 0, sizeof video::TargetCoveredLine);
+    for (int slot = 3; slot >= 0; --slot) {
+        const uint32_t word = BgOrder[slot];
+        const uint32_t n = BgOrderNumber(word);
+        const int column = (blend >> n) & 1 ? effect : EffectNone;
+        if (display & DispCntSprites) FrontToBackSprites[column](line, static_cast<uint32_t>(3 - slot));
+        if (display & (DispCntBg0 << n)) {
+            BgOrder[slot] = (blend & (BldCntSecondBg0 << n)) ? word | BgOrderSecondTarget : word & ~BgOrderSecondTarget;
+            FrontToBackText[column](line, BgOrder[slot]);
+        }
+    }
+}
+
+// Whether a line can be drawn front to back: display mode 0 (text
+// backgrounds and sprites only), no background blended by alpha, and no
+// semi-transparent sprite, the two things that blend with what lies below.
+bool FrontToBackLine(int line, uint32_t display, uint32_t blend, int effect) {
+    if (!FrontToBack || (display & DispCntMode) != 0) return false;
+    if (effect == EffectAlpha && (blend & (display >> 8) & 0x0F)) return false;
+    return !(display & DispCntSprites) || !SemiTransparentSpriteOn(line);
+}
+
 }  // namespace
 
 void RenderScanline() {
@@ -166,6 +208,8 @@ void RenderScanline() {
     // as ever, and the only cost of the extension is this one test a line.
     if (DisplayWindows && (display & DispCntWindows) && video::PrepareWindows(line, display)) {
         DrawLayers<ThroughWindows>(line, display, blend, effect);
+    } else if (FrontToBackLine(line, display, blend, effect)) {
+        DrawLayersFrontToBack(line, display, blend, effect);
     } else {
         DrawLayers<WholeLine>(line, display, blend, effect);
     }

@@ -29,6 +29,11 @@ extern uint32_t HiddenLayerMask;
 // the current line (laid out like a FrameBuffer row), 0 = nothing to blend.
 extern uint16_t SecondTargetLine[FrameWidth];
 
+// Lines without alpha blending are drawn front to back, which gives the
+// same pixels as rear to front for less work; false draws every line rear
+// to front, which is how the two are compared.
+extern bool FrontToBack;
+
 // The spread form of white, (31, 31, 31).
 constexpr uint32_t SpreadWhite = 0x1F07C1F;
 
@@ -74,13 +79,17 @@ enum LayerRow : int {
 };
 extern const LineRenderer RendererTable[6][4];
 
-// The renderers, one instance per effect column.
-template <int Column> void DrawTextBg(int line, uint32_t bgWord);
+// The renderers, one instance per effect column. Text backgrounds and
+// sprites also draw front to back, for lines without alpha blending.
+template <int Column, bool FrontToBack = false> void DrawTextBg(int line, uint32_t bgWord);
 template <int Column> void DrawAffineBg(int line, uint32_t bgWord);
 template <int Column> void DrawBitmapMode3(int line, uint32_t vramOffset);
 template <int Column> void DrawBitmapMode4(int line, uint32_t vramOffset);
 template <int Column> void DrawBitmapMode5(int line, uint32_t vramOffset);
-template <int Column> void DrawSprites(int line, uint32_t priority);
+template <int Column, bool FrontToBack = false> void DrawSprites(int line, uint32_t priority);
+// Whether a semi-transparent sprite covers the line: it blends with what
+// lies below it, so the line is drawn rear to front.
+bool SemiTransparentSpriteOn(int line);
 
 // Seeds the line with the backdrop colour (with its brightness effect) and
 // SecondTargetLine with the backdrop or 0.

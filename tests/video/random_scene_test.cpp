@@ -1,6 +1,7 @@
 // Whole frames of random memories and registers, rendered line by line and
 // compared with the pixel model. Each mode is tried with each effect, so
 // that every renderer of the table draws over many layouts.
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <sstream>
@@ -9,6 +10,7 @@
 #include "machine/memory.h"
 #include "machine/settings.h"
 #include "video/video.h"
+#include "video/output.h"
 #include "video/video_registers.h"
 #include "video_test.h"
 
@@ -139,6 +141,57 @@ TEST_F(RandomSceneTest, WindowsMatchThePixelModel) {
             if (HasFailure()) return;
         }
     }
+}
+
+// Lines without alpha blending are drawn front to back. The whole frame
+// buffer row (margins too) and the second-target line must come out as rear
+// to front leaves them, with any mix of brightness effects, second targets,
+// mosaic, overlapping sprites of every kind and priorities in any order.
+TEST_F(RandomSceneTest, FrontToBackLeavesWhatRearToFrontLeaves) {
+    std::vector<uint16_t> rearFrame(FrameWidth * FrameHeight), start(FrameWidth * FrameHeight);
+    std::vector<uint16_t> rearSecond(FrameWidth * FrameHeight);
+    int frontLines = 0;
+    for (uint32_t trial = 0; trial < 24; ++trial) {
+        rng.seed(7000 + trial);
+        FillMemories();
+        RandomSprites(48);
+        // No semi-transparent sprite: they blend with what lies below, and
+        // their lines are drawn rear to front.
+        for (int k = 0; k < 128; ++k) {
+            const uint16_t attr0 = Peek16(SpriteRam + 8 * k);
+            if (((attr0 >> 10) & 3) == 1) Poke16(SpriteRam + 8 * k, static_cast<uint16_t>(attr0 & ~0x0400u));
+        }
+        // Effects 0, 2 and 3, and alpha (1) with no background as first target.
+        const uint32_t effect = trial % 4;
+        RandomRegisters(0, effect);
+        if (effect == 1) Io(0x050, static_cast<uint16_t>(Peek16(IoRam + 0x050) & ~0x0Fu));
+        for (uint16_t& p : start) p = static_cast<uint16_t>(Bits(15));
+        std::copy(start.begin(), start.end(), FrameBuffer);
+        for (auto order : {false, true}) {
+            FrontToBack = order;
+            std::fill(SecondTargetLine, SecondTargetLine + FrameWidth, 0x1234);
+            std::copy(start.begin(), start.end(), FrameBuffer);
+            for (int line = 0; line < FrameHeight; ++line) {
+                std::memset(video::CoveredLine, 0, sizeof video::CoveredLine);
+                Render(line);
+                uint16_t* second = rearSecond.data() + line * FrameWidth;
+                const uint16_t* row = FrameBuffer + line * FrameWidth;
+                if (!order) {
+                    std::copy(SecondTargetLine, SecondTargetLine + FrameWidth, second);
+                    continue;
+                }
+                frontLines += std::count(video::CoveredLine, video::CoveredLine + FrameWidth, 0xFF) > 0;
+                for (int x = 0; x < FrameWidth; ++x) {
+                    ASSERT_EQ(row[x], rearFrame[line * FrameWidth + x]) << "trial " << trial << " line " << line << " column " << x;
+                    ASSERT_EQ(SecondTargetLine[x], second[x]) << "trial " << trial << " line " << line << " column " << x;
+                }
+            }
+            if (!order) std::copy(FrameBuffer, FrameBuffer + FrameWidth * FrameHeight, rearFrame.begin());
+        }
+    }
+    FrontToBack = true;
+    // Most lines were drawn front to back, not all rear to front.
+    EXPECT_GT(frontLines, 24 * FrameHeight / 2);
 }
 
 // Any register and sprite attribute values at all, rotation parameters over
