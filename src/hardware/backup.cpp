@@ -18,6 +18,7 @@
 // the small chip, 17 or 81 for the large one).
 #include "hardware/backup.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "hardware/dma.h"
@@ -268,7 +269,12 @@ void ResetEeprom(uint8_t* picture) {
 void ClearEepromData() {
     std::memset(EepromState.data, 0, sizeof EepromState.data);
     EepromState.large = 0;
-    std::memset(FlashBank1, 0, sizeof FlashBank1);
+    // Only a 128 KB chip ever writes the second bank: where it is clear
+    // already it is left untouched, so that its pages are never made
+    // resident for the cartridges that have no use for them.
+    if (std::any_of(FlashBank1, FlashBank1 + sizeof FlashBank1, [](uint8_t b) { return b != 0; })) {
+        std::memset(FlashBank1, 0, sizeof FlashBank1);
+    }
 }
 
 uint32_t EepromSize() { return EepromState.large ? EepromLargeBytes : EepromReachableBytes; }
