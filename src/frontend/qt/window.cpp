@@ -14,6 +14,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QWidget>
 #include <cstdio>
@@ -40,9 +41,15 @@ bool KeyCodesAreX;
 // RGB: each five-bit channel widened with its top bits repeated below, as
 // Qt widens its own 16-bit formats, so the window shows the colours a
 // 16-bit picture drawn by Qt would.
-inline uint32_t Rgb32(uint16_t pixel) {
+inline uint32_t Rgb32(uint32_t pixel) {
     const uint32_t r = (pixel >> 10) & 31, g = (pixel >> 5) & 31, b = pixel & 31;
     return 0xFF000000u | ((r << 3 | r >> 2) << 16) | ((g << 3 | g >> 2) << 8) | (b << 3 | b >> 2);
+}
+
+// A row of them; the compiler makes this a vector loop only when it knows
+// the rows apart.
+void ConvertRow(const uint16_t* __restrict from, uint32_t* __restrict to, int count) {
+    for (int x = 0; x < count; ++x) to[x] = Rgb32(from[x]);
 }
 
 // The client area: the surface stretched over all of it, without smoothing
@@ -82,8 +89,7 @@ public:
         if (shown_.size() != area.size()) shown_ = QImage(area.size(), QImage::Format_RGB32);
         for (int y = 0; y < area.height(); ++y) {
             const uint16_t* from = pixels + static_cast<size_t>(area.y() + y) * pixelsPerRow + area.x();
-            auto* to = reinterpret_cast<uint32_t*>(shown_.scanLine(y));
-            for (int x = 0; x < area.width(); ++x) to[x] = Rgb32(from[x]);
+            ConvertRow(from, reinterpret_cast<uint32_t*>(shown_.scanLine(y)), area.width());
         }
     }
 
@@ -94,7 +100,7 @@ protected:
         QPainter painter(this);
         painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
         if (shown_.isNull()) painter.fillRect(rect(), Qt::black);
-        else painter.drawImage(rect(), shown_);
+        else if (!PaintWidened(painter)) painter.drawImage(rect(), shown_);
     }
 
     void resizeEvent(QResizeEvent*) override { OnSize(width(), height()); }
@@ -115,6 +121,54 @@ protected:
     }
 
 private:
+    // At a whole multiple of the shown rectangle's size (the Size menu's
+    // sizes) each pixel becomes a block of the window buffer, written here
+    // straight into the buffer the painter paints on: a row of blocks is
+    // written once and copied down. Qt's own stretch makes the same pixels
+    // but works them out one at a time, and the 614400 pixels of a 4:1
+    // window every frame made it the largest cost of the desktop program
+    // after the emulation. False, having painted nothing, where the buffer
+    // is not a plain 32-bit picture at one device pixel per pixel.
+    bool PaintWidened(QPainter& painter) {
+        const int w = shown_.width(), h = shown_.height();
+        if (width() < w || height() < h || width() % w || height() % h) return false;
+        QPaintEngine* engine = painter.paintEngine();
+        QPaintDevice* device = engine ? engine->paintDevice() : nullptr;
+        if (!device || device->devType() != QInternal::Image) return false;
+        auto* buffer = static_cast<QImage*>(device);
+        const QImage::Format format = buffer->format();
+        if (format != QImage::Format_RGB32 && format != QImage::Format_ARGB32 &&
+            format != QImage::Format_ARGB32_Premultiplied) {
+            return false;
+        }
+        const QTransform toBuffer = painter.deviceTransform();
+        if (buffer->devicePixelRatio() != 1.0 || toBuffer.type() > QTransform::TxTranslate) return false;
+        const QPoint corner(qRound(toBuffer.dx()), qRound(toBuffer.dy()));
+        if (toBuffer.dx() != corner.x() || toBuffer.dy() != corner.y() ||
+            !buffer->rect().contains(QRect(corner, size()))) {
+            return false;
+        }
+        // The painter has begun on the buffer, which made its pixels its own
+        // (a buffer shared with a copy would have been copied then), so its
+        // pixels are written through the constant pointer without another
+        // copy.
+        uchar* const origin = const_cast<uchar*>(buffer->constBits()) + corner.y() * buffer->bytesPerLine() +
+                              static_cast<size_t>(corner.x()) * 4;
+        const qsizetype stride = buffer->bytesPerLine();
+        const int across = width() / w, down = height() / h;
+        const size_t rowBytes = static_cast<size_t>(width()) * 4;
+        for (int y = 0; y < h; ++y) {
+            const auto* from = reinterpret_cast<const uint32_t*>(shown_.constScanLine(y));
+            uchar* const first = origin + static_cast<qsizetype>(y) * down * stride;
+            auto* to = reinterpret_cast<uint32_t*>(first);
+            for (int x = 0; x < w; ++x) {
+                for (int i = 0; i < across; ++i) *to++ = from[x];
+            }
+            for (int i = 1; i < down; ++i) std::memcpy(first + i * stride, first, rowBytes);
+        }
+        return true;
+    }
+
     // The rectangle last taken, in the window buffer's format.
     QImage shown_;
 };
