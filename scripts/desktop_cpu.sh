@@ -12,10 +12,12 @@
 # charged to the process (/proc/PID/stat, utime + stime) over SECONDS
 # (default 20) of wall time, as a percentage of one core; then the same for
 # each of its threads, and for the X server, which does the last copy to the
-# screen. KORU_CPU_INI adds lines to the [KORU] section (for instance
-# "SoundSwitch=0" in a cartridge's section is not reachable this way, but
-# "SoundRate=..." is); KORU_CPU_WARMUP sets the seconds before the count
-# (default 3).
+# screen. KORU_CPU_INI adds lines to the settings file (after the [KORU]
+# section's, so it may start other sections); KORU_CPU_WARMUP sets the
+# seconds before the count (default 3).
+#
+# The sound counts only where the machine has a sound output: without one
+# the MIDI device does not open and no synthesiser runs.
 #
 # A benchmark: it reports, it does not fail on a figure.
 set -euo pipefail
