@@ -52,6 +52,28 @@ void ConvertRow(const uint16_t* __restrict from, uint32_t* __restrict to, int co
     for (int x = 0; x < count; ++x) to[x] = Rgb32(from[x]);
 }
 
+// Each pixel of a row repeated: the Size menu's factors with the count
+// known to the compiler, which makes them vector loops.
+template <int Times>
+void WidenRow(const uint32_t* __restrict from, uint32_t* __restrict to, int count) {
+    for (int x = 0; x < count; ++x) {
+        for (int i = 0; i < Times; ++i) to[x * Times + i] = from[x];
+    }
+}
+
+void WidenRow(const uint32_t* __restrict from, uint32_t* __restrict to, int count, int times) {
+    switch (times) {
+    case 1: std::memcpy(to, from, static_cast<size_t>(count) * 4); return;
+    case 2: WidenRow<2>(from, to, count); return;
+    case 3: WidenRow<3>(from, to, count); return;
+    case 4: WidenRow<4>(from, to, count); return;
+    default:
+        for (int x = 0; x < count; ++x) {
+            for (int i = 0; i < times; ++i) *to++ = from[x];
+        }
+    }
+}
+
 // The client area: the surface stretched over all of it, without smoothing
 // and never letter-boxed.
 //
@@ -160,10 +182,7 @@ private:
         for (int y = 0; y < h; ++y) {
             const auto* from = reinterpret_cast<const uint32_t*>(shown_.constScanLine(y));
             uchar* const first = origin + static_cast<qsizetype>(y) * down * stride;
-            auto* to = reinterpret_cast<uint32_t*>(first);
-            for (int x = 0; x < w; ++x) {
-                for (int i = 0; i < across; ++i) *to++ = from[x];
-            }
+            WidenRow(from, reinterpret_cast<uint32_t*>(first), w, across);
             for (int i = 1; i < down; ++i) std::memcpy(first + i * stride, first, rowBytes);
         }
         return true;
