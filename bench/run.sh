@@ -19,7 +19,11 @@
 #
 # Settings from the environment: BENCH_RUNS, BENCH_DEMO_FRAMES (default
 # 1800), BENCH_HEAVY_FRAMES (1200), BENCH_VIDEO_SECONDS (0.5 per case),
-# BENCH_CPU_FRAMES (300 per workload).
+# BENCH_CPU_FRAMES (300 per workload). BENCH_DESKTOP_SECONDS, when set and
+# Xvfb is installed, adds the desktop program's share of a core at 4:1 on the
+# demo and the heavy scene (scripts/desktop_cpu.sh, that many seconds each,
+# once per build): off by default, as it takes that long and wants an X
+# server.
 set -euo pipefail
 
 build=$(cd "${1:?usage: run.sh BUILD_DIR [BASELINE_BUILD_DIR]}" && pwd)
@@ -154,3 +158,21 @@ awk -F'\t' -v baseline="$baseline" -v build="$build" -v runs="$runs" '
         }
     }
 ' "$figures" "$order"
+
+if [ -n "${BENCH_DESKTOP_SECONDS:-}" ]; then
+    if ! command -v Xvfb > /dev/null; then
+        echo "Desktop program: not measured, Xvfb is not installed"
+    else
+        script="$(dirname "$0")/../scripts/desktop_cpu.sh"
+        echo "Desktop program at 4:1 synced at 60 Hz, % of one core over $BENCH_DESKTOP_SECONDS s (lower is better)"
+        for cartridge in demo heavy; do
+            line="  $(printf '%-50s' "$cartridge")"
+            for dir in "$build" ${baseline:+"$baseline"}; do
+                out=$("$script" "$dir" "$work/$cartridge.gba" "$BENCH_DESKTOP_SECONDS" 2>&1 || true)
+                value=$(sed -n 's/^  koru process: \([0-9.]*\) %.*/\1/p' <<< "$out")
+                line+=$(printf ' %12s' "${value:--}")
+            done
+            echo "$line  (load average $(cut -d' ' -f1 /proc/loadavg))"
+        done
+    fi
+fi
