@@ -44,6 +44,11 @@ extern uint32_t LineSerial;
 // is then not even read.
 extern uint8_t CoveredLine[FrameWidth];
 extern uint8_t TargetCoveredLine[FrameWidth];
+// Tile rows looked at front to back, and those of them passed over as
+// hidden, since the frame began: what tells RenderScanline whether drawing
+// front to back pays on this picture.
+extern uint32_t CoverChecks;
+extern uint32_t CoverHidden;
 
 struct Pen {
     uint16_t* out;     // FrameBuffer row, at screen x 0

@@ -53,10 +53,14 @@ void DrawRegular(const Pen& pen, const Sprite& s) {
     // A flipped sprite starts at its last tile and goes backwards.
     if constexpr (Flip) offset += static_cast<uint32_t>((tiles - 1) * tileBytes);
     int x = s.x;
+    uint32_t hidden = 0;
     for (int t = 0; t < tiles; ++t, x += 8, offset += Flip ? -tileBytes : tileBytes) {
         if (offset >= VramSize) continue;
         if constexpr (Cover) {
-            if (Hidden8<Target>(pen, x)) continue;
+            if (Hidden8<Target>(pen, x)) {
+                ++hidden;
+                continue;
+            }
         }
         if constexpr (Colours256) {
             uint64_t bits = Peek64(Vram + offset);
@@ -69,6 +73,10 @@ void DrawRegular(const Pen& pen, const Sprite& s) {
             if constexpr (Flip) bits = Mirror(bits);
             DrawTileRow<R, Target, 4, Cover>(pen, x, bits, s.palette);
         }
+    }
+    if constexpr (Cover) {
+        CoverChecks += static_cast<uint32_t>(tiles);
+        CoverHidden += hidden;
     }
 }
 

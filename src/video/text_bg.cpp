@@ -43,11 +43,15 @@ template <int R, bool Target, bool Colours256, bool Cover>
 void DrawTextTiles(const Pen& pen, const TextLine& t) {
     uint32_t column = t.column;
     int x = -t.fine;
+    uint32_t hidden = 0;
     for (int tile = 0; tile < 31; ++tile, x += 8) {
         const uint32_t here = column;
         column = (column + 1) & t.widthMask;
         if constexpr (Cover) {
-            if (Hidden8<Target>(pen, x)) continue;
+            if (Hidden8<Target>(pen, x)) {
+                ++hidden;
+                continue;
+            }
         }
         const uint32_t entry = MapEntry(t, here);
         const uint32_t row = (entry & 0x0800) ? 7 - t.tileRow : t.tileRow;
@@ -62,6 +66,10 @@ void DrawTextTiles(const Pen& pen, const TextLine& t) {
             if (entry & 0x0400) bits = Mirror(bits);
             DrawTileRow<R, Target, 4, Cover>(pen, x, bits, (entry >> 12) * 16);
         }
+    }
+    if constexpr (Cover) {
+        CoverChecks += 31;
+        CoverHidden += hidden;
     }
 }
 

@@ -17,7 +17,7 @@ uint16_t ColourToHost[65536];
 uint32_t ColourSpread[65536];
 uint32_t HiddenLayerMask;
 uint16_t SecondTargetLine[FrameWidth];
-bool FrontToBack = true;
+LineOrder DrawOrder = LineOrder::Chosen;
 
 void BuildColourTables() {
     for (uint32_t c = 0; c < 65536; ++c) {
@@ -33,6 +33,8 @@ uint32_t SpreadPalette[512];
 uint32_t LineSerial;
 uint8_t CoveredLine[FrameWidth];
 uint8_t TargetCoveredLine[FrameWidth];
+uint32_t CoverChecks;
+uint32_t CoverHidden;
 
 namespace {
 // Palette RAM as HostPalette was last made from it.
@@ -180,11 +182,40 @@ void DrawLayersFrontToBack(int line, uint32_t display, uint32_t blend, int effec
     }
 }
 
+// Front to back costs a little more per tile row drawn and saves the rows
+// hidden behind opaque layers: on a picture of layers mostly transparent
+// (text over a backdrop, say) it is the dearer order. So each frame that is
+// drawn front to back counts the rows it passed over; when fewer than one
+// in five were hidden, the frames after it are drawn rear to front, and one
+// frame in 16 tries front to back again, to follow the picture as it
+// changes. Either order makes the same pixels.
+struct OrderChoice {
+    bool frontToBack = true;  // this frame's order where a line allows it
+    uint32_t untilTrial = 0;  // frames drawn rear to front before the next try
+};
+OrderChoice Order;
+
+void ChooseOrder() {
+    if (Order.frontToBack) {
+        const uint32_t checks = video::CoverChecks, hidden = video::CoverHidden;
+        // A frame with nothing drawn front to back gains nothing by it.
+        if (checks == 0 || hidden * 5 < checks) {
+            Order.frontToBack = false;
+            Order.untilTrial = 15;
+        }
+    } else if (Order.untilTrial == 0 || --Order.untilTrial == 0) {
+        Order.frontToBack = true;
+    }
+    video::CoverChecks = 0;
+    video::CoverHidden = 0;
+}
+
 // Whether a line can be drawn front to back: display mode 0 (text
 // backgrounds and sprites only), no background blended by alpha, and no
 // semi-transparent sprite, the two things that blend with what lies below.
 bool FrontToBackLine(int line, uint32_t display, uint32_t blend, int effect) {
-    if (!FrontToBack || (display & DispCntMode) != 0) return false;
+    if (DrawOrder == LineOrder::RearToFront || (display & DispCntMode) != 0) return false;
+    if (DrawOrder == LineOrder::Chosen && !Order.frontToBack) return false;
     if (effect == EffectAlpha && (blend & (display >> 8) & 0x0F)) return false;
     return !(display & DispCntSprites) || !SemiTransparentSpriteOn(line);
 }
@@ -197,6 +228,7 @@ void RenderScanline() {
     // be a row outside the frame buffer.
     if (line >= FrameHeight) return;
     ++video::LineSerial;
+    if (line == 0) ChooseOrder();
     video::RefreshPalette();
     const uint32_t display = IoRead16(IoDISPCNT) & (((~HiddenLayerMask) << 8) | 0xE0FF);
     const uint32_t blend = IoRead16(IoBLDCNT);

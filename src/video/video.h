@@ -29,10 +29,12 @@ extern uint32_t HiddenLayerMask;
 // the current line (laid out like a FrameBuffer row), 0 = nothing to blend.
 extern uint16_t SecondTargetLine[FrameWidth];
 
-// Lines without alpha blending are drawn front to back, which gives the
-// same pixels as rear to front for less work; false draws every line rear
-// to front, which is how the two are compared.
-extern bool FrontToBack;
+// Lines without alpha blending can be drawn front to back, which gives the
+// same pixels as rear to front and, where layers hide each other, for less
+// work. The order is chosen frame by frame by what pays (the default), or
+// kept to one of the two, which is how the two are compared.
+enum class LineOrder { Chosen, RearToFront, FrontToBack };
+extern LineOrder DrawOrder;
 
 // The spread form of white, (31, 31, 31).
 constexpr uint32_t SpreadWhite = 0x1F07C1F;

@@ -168,7 +168,7 @@ TEST_F(RandomSceneTest, FrontToBackLeavesWhatRearToFrontLeaves) {
         for (uint16_t& p : start) p = static_cast<uint16_t>(Bits(15));
         std::copy(start.begin(), start.end(), FrameBuffer);
         for (auto order : {false, true}) {
-            FrontToBack = order;
+            DrawOrder = order ? LineOrder::FrontToBack : LineOrder::RearToFront;
             std::fill(SecondTargetLine, SecondTargetLine + FrameWidth, 0x1234);
             std::copy(start.begin(), start.end(), FrameBuffer);
             for (int line = 0; line < FrameHeight; ++line) {
@@ -189,9 +189,39 @@ TEST_F(RandomSceneTest, FrontToBackLeavesWhatRearToFrontLeaves) {
             if (!order) std::copy(FrameBuffer, FrameBuffer + FrameWidth * FrameHeight, rearFrame.begin());
         }
     }
-    FrontToBack = true;
+    DrawOrder = LineOrder::Chosen;
     // Most lines were drawn front to back, not all rear to front.
     EXPECT_GT(frontLines, 24 * FrameHeight / 2);
+}
+
+// Left to choose, the renderer draws front to back while layers hide each
+// other, goes rear to front on a picture where they do not, and tries front
+// to back again after 15 frames. A frame drawn front to back leaves its
+// last line's cover.
+TEST_F(RandomSceneTest, TheOrderIsChosenByWhatItSaves) {
+    DrawOrder = LineOrder::Chosen;
+    const auto frameWasFrontToBack = [&] {
+        std::memset(video::CoveredLine, 0, sizeof video::CoveredLine);
+        RenderFrame();
+        return std::count(video::CoveredLine, video::CoveredLine + FrameWidth, 0xFF) > 0;
+    };
+    // Backgrounds 0 and 1 over each other, 16 colours, tiles of colour 1.
+    for (uint32_t i = 0; i < 512; ++i) Palette(i, static_cast<uint16_t>(i | 1));
+    Io(0x008, 0x0800);
+    Io(0x00A, 0x0901);
+    Io(0x050, 0);
+    Io(0x000, 0x0300);
+    std::memset(Vram + 0x4000, 0, 0x4000);  // the maps: tile 0 everywhere
+    std::memset(Vram, 0x11, 32);            // tile 0 opaque
+    for (int frame = 0; frame < 17; ++frame) RenderFrame();
+    EXPECT_TRUE(frameWasFrontToBack()) << "opaque layers";
+    // One texel in eight of tile 0: nothing hides anything.
+    std::memset(Vram, 0, 32);
+    for (int row = 0; row < 8; ++row) Vram[4 * row] = 0x01;
+    EXPECT_TRUE(frameWasFrontToBack()) << "the first frame of the new picture";
+    for (int frame = 0; frame < 15; ++frame) EXPECT_FALSE(frameWasFrontToBack()) << "frame " << frame;
+    EXPECT_TRUE(frameWasFrontToBack()) << "the trial after 15 frames";
+    EXPECT_FALSE(frameWasFrontToBack()) << "after the trial";
 }
 
 // Any register and sprite attribute values at all, rotation parameters over
