@@ -102,21 +102,24 @@ protected:
         Choose("^Open$", path);
     }
 
-    // Whether the client area shows the picture (240 x 160, at 1:1), within
-    // a few seconds; what differed otherwise.
-    bool Shows(const Picture& expected, std::string* difference) {
+    // Whether the client area shows the picture (240 x 160 at 1:1, each
+    // pixel a block of scale x scale at the larger sizes), within a few
+    // seconds; what differed otherwise.
+    bool Shows(const Picture& expected, std::string* difference, int scale = 1) {
         return WaitFor(
             [&] {
                 const Picture window = Capture();
-                if (window.width != 240 || window.height < 160) return false;
-                const int top = window.height - 160;
-                for (int y = 0; y < 160; y += 3) {
-                    for (int x = 0; x < 240; x += 3) {
-                        if (!Near(window.At(x, top + y), expected.At(x, y))) {
-                            *difference = "at " + std::to_string(x) + "," + std::to_string(y) + ": " +
-                                          Describe(window.At(x, top + y)) + " instead of " +
-                                          Describe(expected.At(x, y));
-                            return false;
+                if (window.width != 240 * scale || window.height < 160 * scale) return false;
+                const int top = window.height - 160 * scale;
+                for (int y = 0; y < 160; ++y) {
+                    for (int x = 0; x < 240; ++x) {
+                        for (int i = 0; i < scale * scale; ++i) {
+                            const Rgb shown = window.At(x * scale + i % scale, top + y * scale + i / scale);
+                            if (!Near(shown, expected.At(x, y))) {
+                                *difference = "at " + std::to_string(x) + "," + std::to_string(y) + ": " +
+                                              Describe(shown) + " instead of " + Describe(expected.At(x, y));
+                                return false;
+                            }
                         }
                     }
                 }
@@ -233,6 +236,9 @@ TEST_F(DesktopTest, TheFirstPictureShowsTheCartridge) {
     // pixel the console's screen.
     std::string difference;
     EXPECT_TRUE(Shows(expected, &difference)) << difference;
+    // At 4:1 every pixel is a block of 4 x 4.
+    Keys("alt+s Down Down Down Return");
+    EXPECT_TRUE(Shows(expected, &difference, 4)) << difference;
 }
 
 TEST_F(DesktopTest, KeysReachTheGame) {
