@@ -342,7 +342,9 @@ bool OpenWaveDevice(int rate, int buffers, bool notes, bool direct) {
     for (int i = 0; i < WaveBufferCount; ++i) {
         WaveHeader& header = Headers[i];
         header.prepared.store(0, Relaxed);
-        std::memset(header.data, 0x80, sizeof header.data);
+        // Only what the device is handed: the second half of each buffer
+        // serves stereo alone, and left untouched it never becomes resident.
+        std::memset(header.data, 0x80, static_cast<size_t>(length));
     }
     for (int i = 0; i < buffers; ++i) {
         Headers[i].prepared.store(1, Relaxed);
