@@ -107,6 +107,14 @@ constexpr int TiledRows[3][4] = {
     {-1, -1, RowAffineBg, RowAffineBg},
 };
 
+// Sets or clears the second-target flag of the background in a BgOrder
+// slot from the blend control, before it is drawn.
+void MarkSecondTarget(int slot, uint32_t blend) {
+    const uint32_t word = BgOrder[slot];
+    const uint32_t n = BgOrderNumber(word);
+    BgOrder[slot] = (blend & (BldCntSecondBg0 << n)) ? word | BgOrderSecondTarget : word & ~BgOrderSecondTarget;
+}
+
 // Calls each layer's renderer over the whole line: the line driver as it
 // is without display windows.
 struct WholeLine {
@@ -135,7 +143,7 @@ void DrawLayers(int line, uint32_t display, uint32_t blend, int effect) {
             const int column = (blend >> n) & 1 ? effect : EffectNone;
             const int row = TiledRows[mode][n];
             if (row >= 0 && (display & (DispCntBg0 << n))) {
-                BgOrder[slot] = (blend & (BldCntSecondBg0 << n)) ? word | BgOrderSecondTarget : word & ~BgOrderSecondTarget;
+                MarkSecondTarget(slot, blend);
                 Painter::Draw(row, column, line, BgOrder[slot], 1u << n);
             }
             // Sprites of priority 3 follow the rear-most slot, priority 0
@@ -176,7 +184,7 @@ void DrawLayersFrontToBack(int line, uint32_t display, uint32_t blend, int effec
         const int column = (blend >> n) & 1 ? effect : EffectNone;
         if (display & DispCntSprites) FrontToBackSprites[column](line, static_cast<uint32_t>(3 - slot));
         if (display & (DispCntBg0 << n)) {
-            BgOrder[slot] = (blend & (BldCntSecondBg0 << n)) ? word | BgOrderSecondTarget : word & ~BgOrderSecondTarget;
+            MarkSecondTarget(slot, blend);
             FrontToBackText[column](line, BgOrder[slot]);
         }
     }
@@ -203,7 +211,7 @@ void ChooseOrder() {
             Order.frontToBack = false;
             Order.untilTrial = 15;
         }
-    } else if (Order.untilTrial == 0 || --Order.untilTrial == 0) {
+    } else if (--Order.untilTrial == 0) {
         Order.frontToBack = true;
     }
     video::CoverChecks = 0;
