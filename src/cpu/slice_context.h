@@ -18,6 +18,15 @@
 
 namespace koru {
 
+// The bus write operations as the slices call them for a store that is not
+// plain memory: always a call (slices.cpp). Inlined, each of the hundreds of
+// store sites in the two loops would carry its own copy of the I/O routing,
+// the FLASH and EEPROM emulation and their logging, which made the loops
+// half again as large for code that runs once in many stores.
+void RoutedWriteWord(uint32_t address, uint32_t value);
+void RoutedWriteHalf(uint32_t address, uint16_t value);
+void RoutedWriteByte(uint32_t address, uint8_t value);
+
 // R15, the cycles left, CPSR and the page and cost of the code being run,
 // for instructions of `Bytes` bytes (2 THUMB, 4 ARM). The record's R[15],
 // Cycles and CPSR are brought up to date (Sync) before anything that may
@@ -98,19 +107,19 @@ struct SliceContext {
     KORU_INLINE void StoreWord(uint32_t a, uint32_t v) {
         if (WritePlainWord(a, v, cycles)) [[likely]] return;
         Sync();
-        WriteWord(a, v);
+        RoutedWriteWord(a, v);
         Reload();
     }
     KORU_INLINE void StoreHalf(uint32_t a, uint16_t v) {
         if (WritePlainHalf(a, v, cycles)) [[likely]] return;
         Sync();
-        WriteHalf(a, v);
+        RoutedWriteHalf(a, v);
         Reload();
     }
     KORU_INLINE void StoreByte(uint32_t a, uint8_t v) {
         if (WritePlainByte(a, v, cycles)) [[likely]] return;
         Sync();
-        WriteByte(a, v);
+        RoutedWriteByte(a, v);
         Reload();
     }
 };

@@ -5,6 +5,10 @@
 
 namespace koru {
 
+[[gnu::noinline]] void RoutedWriteWord(uint32_t address, uint32_t value) { WriteWord(address, value); }
+[[gnu::noinline]] void RoutedWriteHalf(uint32_t address, uint16_t value) { WriteHalf(address, value); }
+[[gnu::noinline]] void RoutedWriteByte(uint32_t address, uint8_t value) { WriteByte(address, value); }
+
 // Both loops below run a slice with R15, the cycles left and CPSR in
 // registers (slice_context.h). Their decode tables hold the addresses of 256
 // entries inside the function, and each entry ends with the next fetch and
