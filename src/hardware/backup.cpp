@@ -266,15 +266,23 @@ void ResetEeprom(uint8_t* picture) {
     EepromState.requestBits = 6;
 }
 
+namespace {
+
+// Clears memory that is seldom used: where it is clear already it is left
+// untouched, so that its pages are never made resident for the cartridges
+// that have no use for them.
+void ClearUnlessClear(uint8_t* bytes, size_t size) {
+    if (std::any_of(bytes, bytes + size, [](uint8_t b) { return b != 0; })) std::memset(bytes, 0, size);
+}
+
+}  // namespace
+
 void ClearEepromData() {
-    std::memset(EepromState.data, 0, sizeof EepromState.data);
+    // Most cartridges have no EEPROM, and only a 128 KB chip ever writes
+    // the second bank.
+    ClearUnlessClear(EepromState.data, sizeof EepromState.data);
     EepromState.large = 0;
-    // Only a 128 KB chip ever writes the second bank: where it is clear
-    // already it is left untouched, so that its pages are never made
-    // resident for the cartridges that have no use for them.
-    if (std::any_of(FlashBank1, FlashBank1 + sizeof FlashBank1, [](uint8_t b) { return b != 0; })) {
-        std::memset(FlashBank1, 0, sizeof FlashBank1);
-    }
+    ClearUnlessClear(FlashBank1, sizeof FlashBank1);
 }
 
 uint32_t EepromSize() { return EepromState.large ? EepromLargeBytes : EepromReachableBytes; }

@@ -65,27 +65,25 @@ int32_t DirectRate = 0;
 // device: the console's own output rate.
 constexpr int BesideMidiRate = 32768;
 
-// The buffer headers: each buffer with its index and whether it is prepared
-// (handed out to the device or about to be). Room for a stereo buffer.
-struct WaveHeader {
-    uint8_t data[2 * WaveBufferSamples];
-    std::atomic<uint32_t> prepared{0};
-};
-WaveHeader Headers[WaveBufferCount];
+// The wave buffers, with room for stereo, and apart from them whether each
+// is prepared (handed out to the device or about to be). Kept together, the
+// flags' start-up initialisation wrote into every page of the 64 KB, which
+// then stayed resident in runs that never open a device.
+uint8_t WaveData[WaveBufferCount][2 * WaveBufferSamples];
+std::atomic<uint32_t> Prepared[WaveBufferCount];
 
 // Mixes the next buffer into the played buffer with this index and writes
 // it to the device again, on the synthesis thread.
 void Refill(WaveDevice* device, int index) {
     if (index < 0 || index >= WaveBufferCount) return;
-    WaveHeader& header = Headers[index];
-    header.prepared.store(0, Relaxed);
+    Prepared[index].store(0, Relaxed);
     // While the device closes, played buffers stay idle.
     if (Output.stop.load(Relaxed)) return;
     const bool direct = Output.direct.load(Relaxed) != 0;
     if (!direct && Output.rate.load(Relaxed) < 8192) return;
-    MixWaveFrames(header.data);
-    header.prepared.store(1, Relaxed);
-    device->Write(index, header.data, WaveBufferSamples * (direct ? Output.frameChannels.load(Relaxed) : 1));
+    MixWaveFrames(WaveData[index]);
+    Prepared[index].store(1, Relaxed);
+    device->Write(index, WaveData[index], WaveBufferSamples * (direct ? Output.frameChannels.load(Relaxed) : 1));
 }
 
 // The system's own counting semaphore, which wakes the synthesis thread:
@@ -340,15 +338,14 @@ bool OpenWaveDevice(int rate, int buffers, bool notes, bool direct) {
     if (notes) Output.rate.store(rate, Relaxed);
     const int length = WaveBufferSamples * channels;
     for (int i = 0; i < WaveBufferCount; ++i) {
-        WaveHeader& header = Headers[i];
-        header.prepared.store(0, Relaxed);
+        Prepared[i].store(0, Relaxed);
         // Only what the device is handed: the second half of each buffer
         // serves stereo alone, and left untouched it never becomes resident.
-        std::memset(header.data, 0x80, static_cast<size_t>(length));
+        std::memset(WaveData[i], 0x80, static_cast<size_t>(length));
     }
     for (int i = 0; i < buffers; ++i) {
-        Headers[i].prepared.store(1, Relaxed);
-        MixingWave->Write(i, Headers[i].data, length);
+        Prepared[i].store(1, Relaxed);
+        MixingWave->Write(i, WaveData[i], length);
     }
     return true;
 }
@@ -440,7 +437,7 @@ void CloseSound() {
     Output.stop.store(1, Relaxed);
     if (MixingWave) {
         MixingWave->Reset();
-        for (WaveHeader& header : Headers) header.prepared.store(0, Relaxed);
+        for (std::atomic<uint32_t>& prepared : Prepared) prepared.store(0, Relaxed);
         // A buffer that the thread was refilling when the stop came may be
         // written after the reset; the device then refuses to close until
         // it has been handed back again.
