@@ -57,32 +57,105 @@ bool AllZero(const uint8_t* bytes, size_t size) {
     return true;
 }
 
-// A bank as the save must hold it: while FLASH identification mode is on,
-// the first two bytes of the bank shown are the identification bytes and
-// the real ones wait in FlashState.
-void CopyBankOut(uint8_t* out, const uint8_t* bank) {
-    std::memcpy(out, bank, FlashBankSize);
-    if (FlashState.idMode && FlashState.storage == bank) {
-        out[0] = static_cast<uint8_t>(FlashState.savedBytes);
-        out[1] = static_cast<uint8_t>(FlashState.savedBytes >> 8);
+// Whether the bank shows the FLASH identification bytes in place of its
+// first two: while identification mode is on, the real ones wait in
+// FlashState, and the save must hold those.
+bool ShowsIdBytes(const uint8_t* bank) { return FlashState.idMode && FlashState.storage == bank; }
+
+bool BankAllZero(const uint8_t* bank) {
+    if (ShowsIdBytes(bank)) return (FlashState.savedBytes & 0xFFFF) == 0 && AllZero(bank + 2, FlashBankSize - 2);
+    return AllZero(bank, FlashBankSize);
+}
+
+bool TwoBanks() { return CartridgeSaveType == SaveType::Flash128; }
+
+// What an image holds, in its order: the first `sramBytes` of the SRAM
+// block (bank 0 of a FLASH chip), bank 1 when `bank1` is set, then the
+// EEPROM data when `eeprom` says so.
+enum class EepromPiece : uint8_t { None, StoredOrder, ChipOrder };
+struct Layout {
+    uint32_t sramBytes;
+    bool bank1;
+    EepromPiece eeprom;
+};
+
+// The earlier layout: the SRAM block (and bank 1 of a 128 KB chip), then
+// the EEPROM data when any of it is in use.
+Layout KoruLayout(bool eepromInUse) {
+    return {SramBytes, TwoBanks(), eepromInUse ? EepromPiece::StoredOrder : EepromPiece::None};
+}
+
+// The layout of the file for the memories as they are now.
+Layout FileLayout() {
+    const bool eepromInUse = !AllZero(EepromState.data, EepromSize());
+    const Layout koru = KoruLayout(eepromInUse);
+    switch (CartridgeSaveType) {
+    case SaveType::Sram:
+        if (eepromInUse || !AllZero(CartridgeSram + SmallSramBytes, SramBytes - SmallSramBytes)) return koru;
+        return {SmallSramBytes, false, EepromPiece::None};
+    case SaveType::Flash64:
+        return eepromInUse ? koru : Layout{SramBytes, false, EepromPiece::None};
+    case SaveType::Flash128:
+        return eepromInUse ? koru : Layout{SramBytes, true, EepromPiece::None};
+    case SaveType::Eeprom:
+        if (!BankAllZero(CartridgeSram)) return koru;
+        return {0, false, EepromPiece::ChipOrder};
+    case SaveType::Unknown:
+    default:
+        return koru;
     }
 }
 
-// The EEPROM keeps each block as a little-endian 64-bit value, so the first
-// bit sent is bit 7 of the block's last byte; the chip's own address order,
-// which raw images use, puts it in the block's first byte. Images of the
-// earlier layout keep the data as the EEPROM does.
-void CopyEepromOut(uint8_t* out, uint32_t size, bool chipOrder) {
-    const uint8_t* data = EepromState.data;
-    if (!chipOrder) {
-        std::memcpy(out, data, size);
-        return;
+// Hands the image of `layout` to put(offset, bytes, count) piece by piece,
+// without building it, and returns its size: packing copies the pieces,
+// and the check for a changed save compares them where they lie, so that
+// the image is only built when there is a file to write.
+template <typename Put>
+uint32_t ForEachPiece(const Layout& layout, Put&& put) {
+    uint32_t at = 0;
+    const auto bank = [&](const uint8_t* memory, uint32_t count) {
+        if (ShowsIdBytes(memory)) {
+            const uint8_t real[2] = {static_cast<uint8_t>(FlashState.savedBytes),
+                                     static_cast<uint8_t>(FlashState.savedBytes >> 8)};
+            put(at, real, 2);
+            put(at + 2, memory + 2, count - 2);
+        } else {
+            put(at, memory, count);
+        }
+        at += count;
+    };
+    if (layout.sramBytes) bank(CartridgeSram, layout.sramBytes);
+    if (layout.bank1) bank(FlashBank1, FlashBankSize);
+    const uint32_t eepromSize = EepromSize();
+    if (layout.eeprom == EepromPiece::StoredOrder) {
+        put(at, EepromState.data, eepromSize);
+        at += eepromSize;
+    } else if (layout.eeprom == EepromPiece::ChipOrder) {
+        // The EEPROM keeps each block as a little-endian 64-bit value, so
+        // the first bit sent is bit 7 of the block's last byte; the chip's
+        // own address order, which raw images use, puts it in the block's
+        // first byte.
+        for (uint32_t block = 0; block < eepromSize; block += BlockBytes) {
+            uint8_t ordered[BlockBytes];
+            for (uint32_t i = 0; i < BlockBytes; ++i) ordered[i] = EepromState.data[block + BlockBytes - 1 - i];
+            put(at, ordered, BlockBytes);
+            at += BlockBytes;
+        }
     }
-    for (uint32_t block = 0; block < size; block += BlockBytes) {
-        for (uint32_t i = 0; i < BlockBytes; ++i) out[block + i] = data[block + BlockBytes - 1 - i];
-    }
+    return at;
 }
 
+uint32_t Pack(const Layout& layout, uint8_t* out) {
+    return ForEachPiece(layout, [out](uint32_t at, const uint8_t* bytes, uint32_t count) {
+        std::memcpy(out + at, bytes, count);
+    });
+}
+
+// Packs the memories into out in the layout of the file; returns its size.
+uint32_t PackImage(uint8_t* out) { return Pack(FileLayout(), out); }
+
+// Images of the earlier layout keep the EEPROM data as the EEPROM does;
+// raw EEPROM images are in the chip's order (see ForEachPiece).
 void CopyEepromIn(const uint8_t* in, uint32_t size, bool chipOrder) {
     uint8_t* data = EepromState.data;
     if (!chipOrder) {
@@ -90,48 +163,6 @@ void CopyEepromIn(const uint8_t* in, uint32_t size, bool chipOrder) {
         return;
     }
     for (uint32_t i = 0; i < size; ++i) data[(i & ~(BlockBytes - 1)) + BlockBytes - 1 - (i & (BlockBytes - 1))] = in[i];
-}
-
-bool TwoBanks() { return CartridgeSaveType == SaveType::Flash128; }
-
-// The earlier layout: the SRAM block (and bank 1 of a 128 KB chip), then the
-// EEPROM data when any of it is in use.
-uint32_t PackKoruLayout(uint8_t* out, bool eepromInUse) {
-    uint32_t size = 0;
-    CopyBankOut(out, CartridgeSram);
-    size += SramBytes;
-    if (TwoBanks()) {
-        CopyBankOut(out + size, FlashBank1);
-        size += FlashBankSize;
-    }
-    if (eepromInUse) {
-        CopyEepromOut(out + size, EepromSize(), false);
-        size += EepromSize();
-    }
-    return size;
-}
-
-// Packs the memories into out in the layout of the file; returns its size.
-uint32_t PackImage(uint8_t* out) {
-    const uint32_t eepromSize = EepromSize();
-    const bool eepromInUse = !AllZero(EepromState.data, eepromSize);
-    const uint32_t koru = PackKoruLayout(out, eepromInUse);
-    switch (CartridgeSaveType) {
-    case SaveType::Sram:
-        if (eepromInUse || !AllZero(out + SmallSramBytes, SramBytes - SmallSramBytes)) return koru;
-        return SmallSramBytes;
-    case SaveType::Flash64:
-        return eepromInUse ? koru : SramBytes;
-    case SaveType::Flash128:
-        return eepromInUse ? koru : 2 * FlashBankSize;
-    case SaveType::Eeprom:
-        if (!AllZero(out, SramBytes)) return koru;
-        CopyEepromOut(out, eepromSize, true);
-        return eepromSize;
-    case SaveType::Unknown:
-    default:
-        return koru;
-    }
 }
 
 void ClearBackupData() {
@@ -193,8 +224,17 @@ void RememberSaved(const uint8_t* image, uint32_t size) {
     SavedSize = size;
 }
 
-bool ChangedSinceSaved(const uint8_t* image, uint32_t size) {
-    return size != SavedSize || std::memcmp(image, Saved, size) != 0;
+// The memories as the file would now hold them, packed into Saved.
+void RememberMemories() { SavedSize = PackImage(Saved); }
+
+// Whether the memories differ from what was last read or written, compared
+// in place: a game that never saves never has its image built.
+bool ChangedSinceSaved() {
+    bool changed = false;
+    const uint32_t size = ForEachPiece(FileLayout(), [&changed](uint32_t at, const uint8_t* bytes, uint32_t count) {
+        changed = changed || at + count > SavedSize || std::memcmp(Saved + at, bytes, count) != 0;
+    });
+    return changed || size != SavedSize;
 }
 
 enum class SaveOutcome { NothingToWrite, Written, Failed };
@@ -257,16 +297,21 @@ void LoadBatterySave() {
     }
     if (Verbose) Log(ok ? "OK\n" : "FAILED\n");
     // The memories are as the file left them: no FLASH identification yet.
-    const uint32_t size = PackImage(Image);
-    RememberSaved(Image, size);
+    RememberMemories();
     FramesSinceCheck = 0;
     LastCheck = BatterySaveClock();
 }
 
 void WriteBatterySave() {
     if (!MachineHasSave()) return;
+    const bool changed = ChangedSinceSaved();
+    if (KeepFileUntilChanged && !changed) return;
+    if (!changed) {
+        // The image is the one kept already.
+        WriteBatteryFile(Saved, SavedSize, true);
+        return;
+    }
     const uint32_t size = PackImage(Image);
-    if (KeepFileUntilChanged && !ChangedSinceSaved(Image, size)) return;
     if (WriteBatteryFile(Image, size, true) != SaveOutcome::Failed) RememberSaved(Image, size);
 }
 
@@ -281,8 +326,8 @@ void BatterySaveTick() {
     FramesSinceCheck = 0;
     LastCheck = now;
 
+    if (!ChangedSinceSaved()) return;
     const uint32_t size = PackImage(Image);
-    if (!ChangedSinceSaved(Image, size)) return;
     // A failed write keeps the old copy, so the next second tries again.
     if (WriteBatteryFile(Image, size, false) != SaveOutcome::Failed) RememberSaved(Image, size);
 }
@@ -290,16 +335,12 @@ void BatterySaveTick() {
 BatteryImage BatterySaveImage() {
     if (!CartridgeSram) return {HostImage, 0};
     const uint32_t size = HostImageSize();
-    uint32_t filled;
-    if (CartridgeSaveType == SaveType::Eeprom) {
-        filled = EepromSize();
-        CopyEepromOut(HostImage, filled, true);
-    } else {
-        // The earlier layout begins with the raw image of each of the
-        // other memories; with none declared it is the image, the EEPROM
-        // data included.
-        filled = PackKoruLayout(HostImage, CartridgeSaveType == SaveType::Unknown);
-    }
+    // The earlier layout begins with the raw image of each of the other
+    // memories; with none declared it is the image, the EEPROM data
+    // included.
+    const Layout layout = CartridgeSaveType == SaveType::Eeprom ? Layout{0, false, EepromPiece::ChipOrder}
+                                                                : KoruLayout(CartridgeSaveType == SaveType::Unknown);
+    const uint32_t filled = Pack(layout, HostImage);
     if (filled < size) std::memset(HostImage + filled, 0, size - filled);
     return {HostImage, size};
 }
@@ -326,8 +367,7 @@ void BatterySaveImageWritten() {
     UnpackImage(copy, used);
     FlashBanksReplaced();
     // What the host put in place is the save the game started from.
-    const uint32_t packed = PackImage(Image);
-    RememberSaved(Image, packed);
+    RememberMemories();
     KeepFileUntilChanged = false;
 }
 

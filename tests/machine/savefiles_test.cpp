@@ -1197,6 +1197,43 @@ TEST_F(PeriodicSaveTest, AnEepromChangeIsWrittenWithTheSram) {
     EXPECT_EQ(Peek32(&file[SramBytes + 8]), 0xABCDEFu);
 }
 
+TEST_F(PeriodicSaveTest, AChangeAnywhereInTheDeclaredMemoryIsSeenAndNothingElseIs) {
+    struct Case {
+        const char* tag;
+        void (*change)();
+        size_t size;
+        size_t at;  // where the file shows the change
+    };
+    const Case cases[] = {
+        {"FLASH1M_V103", [] { FlashBank1[0xFFFF] = 0x5A; }, 131072, 0x1FFFF},
+        {"EEPROM_V124", [] { EepromWriteBlock(63, 0x5A); }, 512, 511},
+        {"SRAM_V113", [] { CartridgeSram[0x7FFF] = 0x5A; }, 32768, 0x7FFF},
+        {"SRAM_V113", [] { CartridgeSram[0x8000] = 0x5A; }, 65536, 0x8000},
+    };
+    for (const Case& c : cases) {
+        ShutdownMachine();
+        fs::remove(Sav());
+        Prepare(TaggedCartridge(c.tag));
+        // Identification mode shows other bytes but changes no save (SRAM
+        // takes the command bytes as data).
+        if (CartridgeSaveType != SaveType::Sram) {
+            WriteByte(0x0E005555, 0xAA);
+            WriteByte(0x0E002AAA, 0x55);
+            WriteByte(0x0E005555, 0x90);
+        }
+        Frames(60);
+        EXPECT_FALSE(Exists(Sav())) << c.tag;
+        c.change();
+        Frames(60);
+        const std::vector<uint8_t> file = ReadFile(Sav());
+        ASSERT_EQ(file.size(), c.size) << c.tag;
+        EXPECT_EQ(file[c.at], 0x5A) << c.tag;
+        fs::remove(Sav());
+        Frames(120);
+        EXPECT_FALSE(Exists(Sav())) << c.tag << ": written again with nothing changed";
+    }
+}
+
 TEST_F(PeriodicSaveTest, AFailedWriteIsTriedAgainTheNextSecond) {
     fs::create_directory(dir / "test.sav.tmp");
     WriteByte(0x0E000010, 0x42);
