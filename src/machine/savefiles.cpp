@@ -256,12 +256,18 @@ bool LoadStateFromBuffer(const uint8_t* in, size_t size) {
 
 bool StateWouldUndoBatterySave(const char* fileName) {
     if (!fileName || !SavName || !MachineReady()) return false;
+    // Most runs have no state file: that is told by opening it, before the
+    // file times are asked for, which would bring the file-system library's
+    // code into memory for nothing.
+    std::FILE* in = std::fopen(fileName, "rb");
+    if (!in) return false;
     std::error_code stateMissing, saveMissing;
     const auto stateTime = std::filesystem::last_write_time(std::filesystem::path(fileName), stateMissing);
     const auto saveTime = std::filesystem::last_write_time(std::filesystem::path(SavName), saveMissing);
-    if (stateMissing || saveMissing || !(stateTime < saveTime)) return false;
-    std::FILE* in = std::fopen(fileName, "rb");
-    if (!in) return false;
+    if (stateMissing || saveMissing || !(stateTime < saveTime)) {
+        std::fclose(in);
+        return false;
+    }
     std::unique_ptr<uint8_t[]> state(new (std::nothrow) uint8_t[LargestState]);
     const size_t read = state ? std::fread(state.get(), 1, StateSize(), in) : 0;
     std::fclose(in);
