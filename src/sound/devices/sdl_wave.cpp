@@ -5,8 +5,30 @@
 #include <algorithm>
 #include <cstring>
 
+#include "sound/devices/shared_library.h"
+
 namespace koru {
 namespace {
+
+#define KORU_SDL_FUNCTIONS(X) \
+    X(SDL_InitSubSystem) \
+    X(SDL_QuitSubSystem) \
+    X(SDL_OpenAudioDevice) \
+    X(SDL_CloseAudioDevice) \
+    X(SDL_PauseAudioDevice) \
+    X(SDL_GetAudioDeviceStatus) \
+    X(SDL_SetThreadPriority)
+
+// The library is opened with the first device that opens (shared_library.h).
+namespace sdl {
+KORU_SDL_FUNCTIONS(KORU_LIBRARY_POINTER)
+
+bool Loaded() {
+    static const LibrarySymbol symbols[] = {KORU_SDL_FUNCTIONS(KORU_LIBRARY_SYMBOL)};
+    static const bool loaded = BindLibrary(KORU_SDL2_LIBRARY, symbols);
+    return loaded;
+}
+}  // namespace sdl
 
 void AudioCallback(void* device, Uint8* stream, int length) {
     static_cast<SdlWaveDevice*>(device)->Fill(stream, length);
@@ -16,8 +38,8 @@ void AudioCallback(void* device, Uint8* stream, int length) {
 
 SdlWaveDevice::~SdlWaveDevice() {
     if (device_) {
-        SDL_CloseAudioDevice(device_);
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        sdl::SDL_CloseAudioDevice(device_);
+        sdl::SDL_QuitSubSystem(SDL_INIT_AUDIO);
     }
 }
 
@@ -29,12 +51,14 @@ void SdlWaveDevice::PrepareSynthesisThread() {
     // Time-critical needs real-time scheduling, which an ordinary user gets
     // only where the system's policy (rtkit) grants it; high is a lower nice
     // value, which may be refused too, and then the thread stays as it is.
-    if (SDL_SetThreadPriority(SDL_THREAD_PRIORITY_TIME_CRITICAL) != 0) SDL_SetThreadPriority(SDL_THREAD_PRIORITY_HIGH);
+    if (sdl::SDL_SetThreadPriority(SDL_THREAD_PRIORITY_TIME_CRITICAL) != 0) {
+        sdl::SDL_SetThreadPriority(SDL_THREAD_PRIORITY_HIGH);
+    }
 }
 
 bool SdlWaveDevice::OpenChannels(int rate, WaveClient* client, int channels) {
-    if (device_ || rate <= 0) return false;
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+    if (device_ || rate <= 0 || !sdl::Loaded()) return false;
+    if (sdl::SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
     SDL_AudioSpec wanted{};
     wanted.freq = rate;
     wanted.format = AUDIO_U8;
@@ -52,15 +76,15 @@ bool SdlWaveDevice::OpenChannels(int rate, WaveClient* client, int channels) {
         position_ = 0;
         open_ = true;
     }
-    device_ = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
+    device_ = sdl::SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
     if (device_ == 0) {
         std::lock_guard<std::mutex> lock(mutex_);
         open_ = false;
         client_ = nullptr;
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        sdl::SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return false;
     }
-    SDL_PauseAudioDevice(device_, 0);
+    sdl::SDL_PauseAudioDevice(device_, 0);
     return true;
 }
 
@@ -103,14 +127,14 @@ void SdlWaveDevice::Reset() {
 }
 
 void SdlWaveDevice::Pause() {
-    if (device_) SDL_PauseAudioDevice(device_, 1);
+    if (device_) sdl::SDL_PauseAudioDevice(device_, 1);
 }
 
 void SdlWaveDevice::Restart() {
-    if (device_) SDL_PauseAudioDevice(device_, 0);
+    if (device_) sdl::SDL_PauseAudioDevice(device_, 0);
 }
 
-bool SdlWaveDevice::IsPaused() const { return device_ && SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_PAUSED; }
+bool SdlWaveDevice::IsPaused() const { return device_ && sdl::SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_PAUSED; }
 
 void SdlWaveDevice::SetVolume(uint32_t volume) { level_.store(volume & 0xFFFF, std::memory_order_relaxed); }
 
@@ -126,9 +150,9 @@ bool SdlWaveDevice::Close() {
         client_ = nullptr;
     }
     // Waits for a running callback; it must not hold our lock meanwhile.
-    SDL_CloseAudioDevice(device_);
+    sdl::SDL_CloseAudioDevice(device_);
     device_ = 0;
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    sdl::SDL_QuitSubSystem(SDL_INIT_AUDIO);
     client->WaveClosed();
     return true;
 }
