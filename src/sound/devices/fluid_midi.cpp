@@ -38,15 +38,7 @@ namespace {
     X(fluid_synth_write_s16)
 
 // The library is opened with the first device that opens (shared_library.h).
-namespace fluid {
-KORU_FLUID_FUNCTIONS(KORU_LIBRARY_POINTER)
-
-bool Loaded() {
-    static const LibrarySymbol symbols[] = {KORU_FLUID_FUNCTIONS(KORU_LIBRARY_SYMBOL)};
-    static const bool loaded = BindLibrary(KORU_FLUIDSYNTH_LIBRARY, symbols);
-    return loaded;
-}
-}  // namespace fluid
+KORU_LAZY_LIBRARY(fluid, KORU_FLUIDSYNTH_LIBRARY, KORU_FLUID_FUNCTIONS)
 
 // FluidSynth reports to standard error by default; a machine without sound
 // output would print a screenful at every start. Its messages go to the

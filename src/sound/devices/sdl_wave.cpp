@@ -20,15 +20,7 @@ namespace {
     X(SDL_SetThreadPriority)
 
 // The library is opened with the first device that opens (shared_library.h).
-namespace sdl {
-KORU_SDL_FUNCTIONS(KORU_LIBRARY_POINTER)
-
-bool Loaded() {
-    static const LibrarySymbol symbols[] = {KORU_SDL_FUNCTIONS(KORU_LIBRARY_SYMBOL)};
-    static const bool loaded = BindLibrary(KORU_SDL2_LIBRARY, symbols);
-    return loaded;
-}
-}  // namespace sdl
+KORU_LAZY_LIBRARY(sdl, KORU_SDL2_LIBRARY, KORU_SDL_FUNCTIONS)
 
 void AudioCallback(void* device, Uint8* stream, int length) {
     static_cast<SdlWaveDevice*>(device)->Fill(stream, length);

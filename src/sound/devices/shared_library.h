@@ -6,10 +6,10 @@
 // run. The desktop program links SDL2 for the gamepad anyway, and opening a
 // library that is loaded already gives the same one.
 //
-// A device names the functions it calls in a list X(name) ...; with
-// KORU_LIBRARY_POINTER the list declares a pointer of each function's own
-// type under the function's name, in a namespace of the device's file, and
-// BindLibrary fills them.
+// A device names the functions it calls in a list X(name) ... and gives it
+// to KORU_LAZY_LIBRARY, which declares a pointer of each function's own type
+// under the function's name in a namespace of the device's file, and that
+// namespace's Loaded(), which opens the library once and fills them.
 #pragma once
 #include <dlfcn.h>
 
@@ -17,6 +17,15 @@
 
 #define KORU_LIBRARY_POINTER(name) decltype(&::name) name = nullptr;
 #define KORU_LIBRARY_SYMBOL(name) {reinterpret_cast<void**>(&name), #name},
+#define KORU_LAZY_LIBRARY(space, soname, LIST)                                   \
+    namespace space {                                                            \
+    LIST(KORU_LIBRARY_POINTER)                                                   \
+    bool Loaded() {                                                              \
+        static const ::koru::LibrarySymbol symbols[] = {LIST(KORU_LIBRARY_SYMBOL)}; \
+        static const bool loaded = ::koru::BindLibrary(soname, symbols);         \
+        return loaded;                                                           \
+    }                                                                            \
+    }
 
 namespace koru {
 
