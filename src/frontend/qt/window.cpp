@@ -20,7 +20,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 #include <unistd.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "frontend/commands.h"
 #include "frontend/platform.h"
@@ -72,6 +76,44 @@ void WidenRow(const uint32_t* __restrict from, uint32_t* __restrict to, int coun
             for (int i = 0; i < times; ++i) *to++ = from[x];
         }
     }
+}
+
+// Copies a row of `bytes` bytes to the window buffer with stores that go
+// around the processor's caches where it can (a destination on a 16-byte
+// boundary): the window buffer is only written here and read by the X
+// server, and at 4:1 its 2.4 MB a frame, written through the caches, pushed
+// the emulation's own memory out of them every frame and made each of its
+// lines be fetched from memory first, only to be overwritten. StreamDone
+// orders those stores before the buffer is handed on.
+void StreamRow(uchar* __restrict to, const uchar* __restrict from, size_t bytes) {
+#if defined(__SSE2__)
+    if ((reinterpret_cast<uintptr_t>(to) & 15) == 0) {
+        size_t i = 0;
+        for (; i + 64 <= bytes; i += 64) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i + 16));
+            const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i + 32));
+            const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i + 48));
+            _mm_stream_si128(reinterpret_cast<__m128i*>(to + i), a);
+            _mm_stream_si128(reinterpret_cast<__m128i*>(to + i + 16), b);
+            _mm_stream_si128(reinterpret_cast<__m128i*>(to + i + 32), c);
+            _mm_stream_si128(reinterpret_cast<__m128i*>(to + i + 48), d);
+        }
+        for (; i + 16 <= bytes; i += 16) {
+            _mm_stream_si128(reinterpret_cast<__m128i*>(to + i),
+                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i)));
+        }
+        std::memcpy(to + i, from + i, bytes - i);
+        return;
+    }
+#endif
+    std::memcpy(to, from, bytes);
+}
+
+void StreamDone() {
+#if defined(__SSE2__)
+    _mm_sfence();
+#endif
 }
 
 // The client area: the surface stretched over all of it, without smoothing
@@ -179,17 +221,24 @@ private:
         const qsizetype stride = buffer->bytesPerLine();
         const int across = width() / w, down = height() / h;
         const size_t rowBytes = static_cast<size_t>(width()) * 4;
+        // A row of blocks is widened once into a row of its own, which stays
+        // in the nearest cache, and streamed from there to each of its rows.
+        if (widened_.size() < static_cast<size_t>(width())) widened_.resize(static_cast<size_t>(width()));
+        const auto* const row = reinterpret_cast<const uchar*>(widened_.data());
         for (int y = 0; y < h; ++y) {
             const auto* from = reinterpret_cast<const uint32_t*>(shown_.constScanLine(y));
+            WidenRow(from, widened_.data(), w, across);
             uchar* const first = origin + static_cast<qsizetype>(y) * down * stride;
-            WidenRow(from, reinterpret_cast<uint32_t*>(first), w, across);
-            for (int i = 1; i < down; ++i) std::memcpy(first + i * stride, first, rowBytes);
+            for (int i = 0; i < down; ++i) StreamRow(first + i * stride, row, rowBytes);
         }
+        StreamDone();
         return true;
     }
 
     // The rectangle last taken, in the window buffer's format.
     QImage shown_;
+    // One widened row of it, for PaintWidened.
+    std::vector<uint32_t> widened_;
 };
 
 class MainWindow : public QMainWindow {
