@@ -9,7 +9,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ make pkg-config
   libgtest-dev libpng-dev
-  qt6-base-dev qt6-qpa-plugins libsdl2-dev libfluidsynth-dev libasound2-dev timgm6mb-soundfont
+  qt6-base-dev qt6-qpa-plugins libxcb-render0-dev libsdl2-dev libfluidsynth-dev libasound2-dev timgm6mb-soundfont
   fonts-dejavu-core
   clang libclang-rt-14-dev llvm
   xvfb xdotool x11-utils x11-apps

@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <vector>
 #include <unistd.h>
 #if defined(__SSE2__)
@@ -31,6 +32,7 @@
 #include "frontend/qt/keys.h"
 #include "frontend/qt/logo.h"
 #include "frontend/qt/qt_platform.h"
+#include "frontend/qt/x_picture.h"
 #include "frontend/resources.h"
 
 namespace koru {
@@ -141,11 +143,50 @@ public:
     int pixelsPerRow = 0;
     int surfaceWidth = 0, surfaceHeight = 0;
 
+    // On an X server that can stretch pictures, the surface becomes a
+    // native window that Qt does not paint: the server stretches the
+    // picture over it (x_picture.cpp). Called before the window is shown.
+    void ChooseXPicture() {
+        if (!XPicture::Available()) return;
+        // The menu bar and the rest of the main window stay Qt's own.
+        QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
+        setAttribute(Qt::WA_NativeWindow);
+        setAttribute(Qt::WA_PaintOnScreen);
+    }
+
+    // After the window is shown: the server's picture for the native window,
+    // or Qt's painting where its visual does not suit.
+    void StartXPicture() {
+        if (!testAttribute(Qt::WA_PaintOnScreen)) return;
+        x_ = XPicture::Create(this);
+        if (!x_) setAttribute(Qt::WA_PaintOnScreen, false);
+    }
+
+    // Shows the rectangle of the surface: sent to the server and stretched
+    // there, or taken for the next paint, which follows at once.
+    void Present(QRect area) {
+        Take(area);
+        if (x_) ShowOnServer();
+        else repaint();
+    }
+
     // Takes the rectangle of the surface for the next paint.
     void Take(QRect area) {
         area &= QRect(0, 0, surfaceWidth, surfaceHeight);
         if (!pixels || area.isEmpty()) {
             shown_ = QImage();
+            if (x_) x_->Forget();
+            return;
+        }
+        if (x_) {
+            // Converted into a row-after-row copy and sent as it is.
+            const size_t count = static_cast<size_t>(area.width()) * area.height();
+            if (sent_.size() != count) sent_.assign(count, 0);
+            for (int y = 0; y < area.height(); ++y) {
+                const uint16_t* from = pixels + static_cast<size_t>(area.y() + y) * pixelsPerRow + area.x();
+                ConvertRow(from, sent_.data() + static_cast<size_t>(y) * area.width(), area.width());
+            }
+            x_->Send(sent_.data(), area.width(), area.height(), area.width());
             return;
         }
         // One picture for the life of the window unless the rectangle's
@@ -157,10 +198,23 @@ public:
         }
     }
 
-    void Forget() { shown_ = QImage(); }
+    void Forget() {
+        shown_ = QImage();
+        if (x_) x_->Forget();
+    }
 
 protected:
+    // Painted by the server, the widget has no paint engine of its own.
+    QPaintEngine* paintEngine() const override {
+        return testAttribute(Qt::WA_PaintOnScreen) ? nullptr : QWidget::paintEngine();
+    }
+
     void paintEvent(QPaintEvent*) override {
+        if (testAttribute(Qt::WA_PaintOnScreen)) {
+            // Exposed or resized: the last picture again, or black.
+            if (x_) ShowOnServer();
+            return;
+        }
         QPainter painter(this);
         painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
         if (shown_.isNull()) painter.fillRect(rect(), Qt::black);
@@ -185,6 +239,12 @@ protected:
     }
 
 private:
+    // The server's picture over the window's device pixels.
+    void ShowOnServer() {
+        const qreal ratio = devicePixelRatioF();
+        x_->Show(qRound(width() * ratio), qRound(height() * ratio));
+    }
+
     // At a whole multiple of the shown rectangle's size (the Size menu's
     // sizes) each pixel becomes a block of the window buffer, written here
     // straight into the buffer the painter paints on: a row of blocks is
@@ -239,6 +299,9 @@ private:
     QImage shown_;
     // One widened row of it, for PaintWidened.
     std::vector<uint32_t> widened_;
+    // The picture on the X server, and the copy sent to it.
+    std::unique_ptr<XPicture> x_;
+    std::vector<uint32_t> sent_;
 };
 
 class MainWindow : public QMainWindow {
@@ -322,7 +385,9 @@ bool CreateMainWindow() {
     const QString system = QGuiApplication::platformName();
     KeyCodesAreX = system == QStringLiteral("xcb") || system.startsWith(QStringLiteral("wayland"));
     Window = new MainWindow();
+    Window->surface->ChooseXPicture();
     Window->show();
+    Window->surface->StartXPicture();
     Window->surface->setFocus();
     return true;
 }
@@ -359,9 +424,8 @@ void FreeFrameSurface() {
 
 void PresentSurface(int x, int y, int w, int h) {
     if (!Window) return;
-    Window->surface->Take(QRect(x, y, w, h));
     // Painted now, not at the next turn of the event loop.
-    Window->surface->repaint();
+    Window->surface->Present(QRect(x, y, w, h));
 }
 
 void SetClientSize(int width, int height) {
