@@ -241,6 +241,25 @@ TEST_F(DesktopTest, TheFirstPictureShowsTheCartridge) {
     EXPECT_TRUE(Shows(expected, &difference, 4)) << difference;
 }
 
+// While the game is paused no frame comes; a window made larger, then
+// smaller, still shows the last one stretched over all of it.
+TEST_F(DesktopTest, APausedPictureFollowsTheWindowsSize) {
+    const std::string cartridge = Cartridge("hello");
+    KORU_REQUIRE(!cartridge.empty(), "the test cartridges were not built");
+    Picture expected;
+    ASSERT_TRUE(HeadlessPicture(cartridge, "", &expected));
+    std::ofstream(dir / "KORU.ini") << "[KORU]\nSaveCPU=0\n";
+    Start({cartridge});
+    std::string difference;
+    ASSERT_TRUE(Shows(expected, &difference)) << difference;
+    Keys("Pause");
+    ASSERT_TRUE(WaitFor([&] { return !Find("^Koru - paused$").empty(); }));
+    Keys("alt+s Down Down Return");
+    EXPECT_TRUE(Shows(expected, &difference, 3)) << difference;
+    Keys("alt+s Down Return");
+    EXPECT_TRUE(Shows(expected, &difference, 2)) << difference;
+}
+
 TEST_F(DesktopTest, KeysReachTheGame) {
     const std::string cartridge = KeysCartridge();
     if (cartridge.empty()) return;  // KeysCartridge has said why
