@@ -241,6 +241,24 @@ TEST_F(DesktopTest, TheFirstPictureShowsTheCartridge) {
     EXPECT_TRUE(Shows(expected, &difference, 4)) << difference;
 }
 
+// An X server without the RENDER extension cannot stretch the picture
+// itself: the program then paints it at the window's size.
+TEST_F(DesktopTest, ThePictureShowsOnAServerThatCannotStretchIt) {
+    const std::string cartridge = Cartridge("hello");
+    KORU_REQUIRE(!cartridge.empty(), "the test cartridges were not built");
+    Picture expected;
+    ASSERT_TRUE(HeadlessPicture(cartridge, "", &expected));
+    server_.Stop();
+    ASSERT_TRUE(server_.Start({"-extension", "RENDER"}));
+    ASSERT_EQ(Output("xdpyinfo -queryExtensions").find("RENDER"), std::string::npos);
+    std::ofstream(dir / "KORU.ini") << "[KORU]\nSaveCPU=0\n";
+    Start({cartridge});
+    std::string difference;
+    EXPECT_TRUE(Shows(expected, &difference)) << difference;
+    Keys("alt+s Down Down Down Return");
+    EXPECT_TRUE(Shows(expected, &difference, 4)) << difference;
+}
+
 // While the game is paused no frame comes; a window made larger, then
 // smaller, still shows the last one stretched over all of it.
 TEST_F(DesktopTest, APausedPictureFollowsTheWindowsSize) {

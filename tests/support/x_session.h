@@ -169,8 +169,8 @@ public:
     }
 
     // Away from the low numbers that desktops and other test runs use; the
-    // next one when it is taken.
-    bool Start() {
+    // next one when it is taken. `extra` is added to the server's arguments.
+    bool Start(const std::vector<std::string>& extra = {}) {
         const int first = 300 + static_cast<int>(getpid() % 600);
         for (int attempt = 0; attempt < 8; ++attempt) {
             display_ = ":" + std::to_string(first + 7 * attempt);
@@ -179,6 +179,7 @@ public:
             // the program), and a program starting meanwhile cannot connect.
             std::vector<std::string> arguments = {"Xvfb", display_, "-screen", "0", "1280x1024x24", "-nolisten",
                                                   "tcp", "-noreset"};
+            arguments.insert(arguments.end(), extra.begin(), extra.end());
             std::vector<char*> argv;
             for (std::string& a : arguments) argv.push_back(a.data());
             argv.push_back(nullptr);
