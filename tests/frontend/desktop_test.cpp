@@ -4,6 +4,7 @@
 #ifdef KORU_DESKTOP
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -257,6 +258,36 @@ TEST_F(DesktopTest, ThePictureShowsOnAServerThatCannotStretchIt) {
     EXPECT_TRUE(Shows(expected, &difference)) << difference;
     Keys("alt+s Down Down Down Return");
     EXPECT_TRUE(Shows(expected, &difference, 4)) << difference;
+}
+
+// The server keeps nothing of what a covered window showed: uncovered while
+// the game is paused, the client area must be drawn again from the picture
+// the program last showed.
+TEST_F(DesktopTest, AWindowUncoveredWhilePausedShowsThePictureAgain) {
+    const std::string cartridge = Cartridge("hello");
+    KORU_REQUIRE(!cartridge.empty(), "the test cartridges were not built");
+    KORU_REQUIRE(Succeeds("command -v xlogo"), "xlogo is not installed");
+    Picture expected;
+    ASSERT_TRUE(HeadlessPicture(cartridge, "", &expected));
+    std::ofstream(dir / "KORU.ini") << "[KORU]\nSaveCPU=0\n";
+    Start({cartridge});
+    std::string difference;
+    ASSERT_TRUE(Shows(expected, &difference)) << difference;
+    Keys("Pause");
+    ASSERT_TRUE(WaitFor([&] { return !Find("^Koru - paused$").empty(); }));
+    const auto [left, top] = x::Position(window_);
+    ASSERT_GE(left, 0);
+    helper_ = SpawnQuiet({"xlogo", "-geometry", "500x500"});
+    std::string logo;
+    ASSERT_TRUE(WaitFor([&] { return !(logo = Find("^xlogo$")).empty(); }));
+    ASSERT_TRUE(Succeeds("xdotool windowmove --sync " + logo + " " + std::to_string(std::max(left - 100, 0)) + " " +
+                         std::to_string(std::max(top - 100, 0))));
+    // Covered, the window's place on the screen shows the other window.
+    ASSERT_TRUE(WaitFor([&] { return !Near(Middle(), expected.At(120, 80)); })) << Describe(Middle());
+    kill(helper_, SIGTERM);
+    waitpid(helper_, nullptr, 0);
+    helper_ = -1;
+    EXPECT_TRUE(Shows(expected, &difference)) << difference;
 }
 
 // While the game is paused no frame comes; a window made larger, then
