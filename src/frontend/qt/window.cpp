@@ -162,31 +162,21 @@ public:
         if (!x_) setAttribute(Qt::WA_PaintOnScreen, false);
     }
 
-    // Shows the rectangle of the surface: sent to the server and stretched
-    // there, or taken for the next paint, which follows at once.
+    // Shows the rectangle of the surface: taken, then sent to the server and
+    // stretched there, or painted at once.
     void Present(QRect area) {
         Take(area);
         if (x_) ShowOnServer();
         else repaint();
     }
 
-    // Takes the rectangle of the surface for the next paint.
+    // Takes the rectangle of the surface for the next paint, and on an X
+    // server sends it there.
     void Take(QRect area) {
         area &= QRect(0, 0, surfaceWidth, surfaceHeight);
         if (!pixels || area.isEmpty()) {
             shown_ = QImage();
             if (x_) x_->Forget();
-            return;
-        }
-        if (x_) {
-            // Converted into a row-after-row copy and sent as it is.
-            const size_t count = static_cast<size_t>(area.width()) * area.height();
-            if (sent_.size() != count) sent_.assign(count, 0);
-            for (int y = 0; y < area.height(); ++y) {
-                const uint16_t* from = pixels + static_cast<size_t>(area.y() + y) * pixelsPerRow + area.x();
-                ConvertRow(from, sent_.data() + static_cast<size_t>(y) * area.width(), area.width());
-            }
-            x_->Send(sent_.data(), area.width(), area.height(), area.width());
             return;
         }
         // One picture for the life of the window unless the rectangle's
@@ -195,6 +185,10 @@ public:
         for (int y = 0; y < area.height(); ++y) {
             const uint16_t* from = pixels + static_cast<size_t>(area.y() + y) * pixelsPerRow + area.x();
             ConvertRow(from, reinterpret_cast<uint32_t*>(shown_.scanLine(y)), area.width());
+        }
+        if (x_) {
+            x_->Send(reinterpret_cast<const uint32_t*>(shown_.constBits()), shown_.width(), shown_.height(),
+                     static_cast<int>(shown_.bytesPerLine() / 4));
         }
     }
 
@@ -299,9 +293,8 @@ private:
     QImage shown_;
     // One widened row of it, for PaintWidened.
     std::vector<uint32_t> widened_;
-    // The picture on the X server, and the copy sent to it.
+    // The picture on the X server, sent from shown_.
     std::unique_ptr<XPicture> x_;
-    std::vector<uint32_t> sent_;
 };
 
 class MainWindow : public QMainWindow {

@@ -140,9 +140,7 @@ std::unique_ptr<XPicture> XPicture::Create(QWidget* widget) {
     if (!attributes || !geometry || !ThirtyTwoBitPixels(connection, geometry->depth)) return nullptr;
     server->depth = geometry->depth;
     server->format = PlainFormat(connection, attributes->visual, server->depth);
-    if (!server->format) return nullptr;
-    server->window = 0;  // Target() makes the window's picture
-    if (!server->Target()) return nullptr;
+    if (!server->format || !server->Target()) return nullptr;
     return std::unique_ptr<XPicture>(new XPicture(std::move(server)));
 }
 
