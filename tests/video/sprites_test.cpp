@@ -244,17 +244,20 @@ TEST_F(SpriteTest, RotationAndScalingSampleAroundTheCentre) {
 TEST_F(SpriteTest, RotationSpansEndWhereTheTextureEnds) {
     for (uint32_t slot = 0; slot < 64; ++slot) Tile16(slot, slot);
     const int16_t steps[] = {-32768, -300, -256, -129, -1, 0, 1, 127, 256, 300, 32767};
-    for (int16_t pa : steps) {
-        for (int16_t pc : {int16_t{0}, int16_t{-77}, int16_t{256}}) {
-            SpriteGroup(2, pa, 96, pc, -200);
-            // A 32 x 32 texture in its 64 x 64 double-size box, partly off
-            // the left edge of the screen.
-            Sprite(0, static_cast<uint16_t>(0x0300 | 20), static_cast<uint16_t>(0x8000 | (2 << 9) | 500), 0x0000);
-            for (int line = 20; line < 84; line += 7) {
-                Render(line);
-                const std::vector<uint16_t> expected = ReferenceLine(line);
-                for (int x = 0; x < ScreenWidth; ++x) {
-                    ASSERT_EQ(Pixel(line, x), Host(expected[x])) << pa << " " << pc << " " << line << " " << x;
+    // A 32 x 32 texture in its 64 x 64 double-size box, partly off the left
+    // edge of the screen, then partly off the right one.
+    for (uint16_t left : {uint16_t{500}, uint16_t{203}}) {
+        for (int16_t pa : steps) {
+            for (int16_t pc : {int16_t{0}, int16_t{-77}, int16_t{256}}) {
+                SpriteGroup(2, pa, 96, pc, -200);
+                Sprite(0, static_cast<uint16_t>(0x0300 | 20), static_cast<uint16_t>(0x8000 | (2 << 9) | left), 0x0000);
+                for (int line = 20; line < 84; line += 7) {
+                    Render(line);
+                    const std::vector<uint16_t> expected = ReferenceLine(line);
+                    for (int x = 0; x < ScreenWidth; ++x) {
+                        ASSERT_EQ(Pixel(line, x), Host(expected[x]))
+                            << left << " " << pa << " " << pc << " " << line << " " << x;
+                    }
                 }
             }
         }
