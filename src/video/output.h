@@ -230,6 +230,16 @@ inline __m128i EffectHost8(const Pen& pen, __m128i c, __m128i b) {
     return _mm_or_si128(_mm_or_si128(_mm_slli_epi16(r, 10), _mm_slli_epi16(g, 5)), bl);
 }
 
+// Eight raw colours as host pixels, what ColourToHost does to each: green
+// stays, red and blue change places, bit 15 is dropped.
+inline __m128i Host8(__m128i c) {
+    const __m128i five = _mm_set1_epi16(0x1F);
+    const __m128i green = _mm_and_si128(c, _mm_set1_epi16(0x03E0));
+    const __m128i red = _mm_slli_epi16(_mm_and_si128(c, five), 10);
+    const __m128i blue = _mm_and_si128(_mm_srli_epi16(c, 10), five);
+    return _mm_or_si128(_mm_or_si128(red, green), blue);
+}
+
 // The eight texel values of a tile row, one per 16-bit lane.
 template <int Bits>
 inline __m128i Texels8(typename TileRowTraits<Bits>::Row row) {
@@ -281,7 +291,13 @@ inline void DrawTileRow(const Pen& pen, int x, typename TileRowTraits<Bits>::Row
     __m128i* const out = reinterpret_cast<__m128i*>(at.out);
     __m128i* const second = reinterpret_cast<__m128i*>(at.second);
     __m128i drawn, c = _mm_setzero_si128(), under = _mm_setzero_si128();
-    if constexpr (R == RulePlain) {
+    if constexpr (R == RulePlain && Target) {
+        // The raw colours are needed for the second-target line anyway; the
+        // host pixels are worked out from them rather than gathered again.
+        c = rawColours();
+        under = _mm_loadu_si128(second);
+        drawn = Host8(c);
+    } else if constexpr (R == RulePlain) {
         // The eight host pixels gathered: no branch on the texels, no store
         // per pixel.
         drawn = _mm_setr_epi16(
@@ -289,10 +305,6 @@ inline void DrawTileRow(const Pen& pen, int x, typename TileRowTraits<Bits>::Row
             static_cast<int16_t>(host[texel(2)]), static_cast<int16_t>(host[texel(3)]),
             static_cast<int16_t>(host[texel(4)]), static_cast<int16_t>(host[texel(5)]),
             static_cast<int16_t>(host[texel(6)]), static_cast<int16_t>(host[texel(7)]));
-        if constexpr (Target) {
-            c = rawColours();
-            under = _mm_loadu_si128(second);
-        }
     } else {
         c = rawColours();
         under = _mm_loadu_si128(second);
