@@ -122,6 +122,67 @@ inline uint32_t AffineTexel(const Sprite& s, uint32_t rowShift, uint32_t u, uint
     return offset < VramSize ? value : 0;
 }
 
+// The texel values of `count` pixels whose texture positions, stepped from
+// (tx, ty) by (pa, pc), all lie inside the texture. With SSE2 four
+// positions at a time are turned into VRAM offsets (and the shift that picks
+// a 16-colour texel's half of its byte); only the reads themselves are one
+// by one. This may work out up to three positions past `count`, outside
+// the texture: like any position past the end of VRAM they read nothing,
+// and the caller overwrites what they leave.
+template <bool Colours256>
+inline void GatherAffine(const Sprite& s, uint32_t rowShift, int32_t tx, int32_t ty, int32_t pa, int32_t pc,
+                         int32_t halfW, int32_t halfH, int32_t count, uint8_t* values) {
+#if defined(__SSE2__)
+    const __m128i stepX = _mm_set1_epi32(4 * pa), stepY = _mm_set1_epi32(4 * pc);
+    __m128i x = _mm_setr_epi32(tx, tx + pa, tx + 2 * pa, tx + 3 * pa);
+    __m128i y = _mm_setr_epi32(ty, ty + pc, ty + 2 * pc, ty + 3 * pc);
+    const __m128i centreX = _mm_set1_epi32(halfW), centreY = _mm_set1_epi32(halfH);
+    const __m128i start = _mm_set1_epi32(static_cast<int32_t>(s.tileStart));
+    const __m128i rows = _mm_cvtsi32_si128(static_cast<int>(rowShift));
+    const __m128i seven = _mm_set1_epi32(7);
+    // Unsigned "below the end of VRAM", as a signed comparison of both
+    // sides with the top bit flipped.
+    const __m128i flip = _mm_set1_epi32(INT32_MIN);
+    const __m128i end = _mm_set1_epi32(static_cast<int32_t>(VramSize ^ 0x80000000u));
+    const __m128i nothing = _mm_set1_epi32(8);  // a byte shifted by 8 is 0
+    alignas(16) uint32_t offsets[4], shifts[4];
+    for (int32_t i = 0; i < count; i += 4) {
+        const __m128i u = _mm_add_epi32(_mm_srai_epi32(x, 8), centreX);
+        const __m128i v = _mm_add_epi32(_mm_srai_epi32(y, 8), centreY);
+        x = _mm_add_epi32(x, stepX);
+        y = _mm_add_epi32(y, stepY);
+        __m128i offset = _mm_add_epi32(start, _mm_sll_epi32(_mm_srli_epi32(v, 3), rows));
+        __m128i shift;
+        if constexpr (Colours256) {
+            offset = _mm_add_epi32(offset, _mm_slli_epi32(_mm_and_si128(v, seven), 3));
+            offset = _mm_add_epi32(offset, _mm_slli_epi32(_mm_srli_epi32(u, 3), 6));
+            offset = _mm_add_epi32(offset, _mm_and_si128(u, seven));
+            shift = _mm_setzero_si128();
+        } else {
+            offset = _mm_add_epi32(offset, _mm_slli_epi32(_mm_and_si128(v, seven), 2));
+            offset = _mm_add_epi32(offset, _mm_slli_epi32(_mm_srli_epi32(u, 3), 5));
+            offset = _mm_add_epi32(offset, _mm_srli_epi32(_mm_and_si128(u, seven), 1));
+            shift = _mm_slli_epi32(_mm_and_si128(u, _mm_set1_epi32(1)), 2);
+        }
+        const __m128i inside = _mm_cmplt_epi32(_mm_xor_si128(offset, flip), end);
+        _mm_store_si128(reinterpret_cast<__m128i*>(offsets), _mm_and_si128(offset, inside));
+        _mm_store_si128(reinterpret_cast<__m128i*>(shifts),
+                        _mm_or_si128(_mm_and_si128(inside, shift), _mm_andnot_si128(inside, nothing)));
+        for (int k = 0; k < 4; ++k) {
+            values[i + k] = static_cast<uint8_t>((Vram[offsets[k]] >> shifts[k]) & (Colours256 ? 0xFF : 0x0F));
+        }
+    }
+#else
+    for (int32_t i = 0; i < count; ++i) {
+        const uint32_t u = static_cast<uint32_t>((tx >> 8) + halfW);
+        const uint32_t v = static_cast<uint32_t>((ty >> 8) + halfH);
+        tx += pa;
+        ty += pc;
+        values[i] = static_cast<uint8_t>(AffineTexel<Colours256>(s, rowShift, u, v));
+    }
+#endif
+}
+
 // Rotation/scaling sprites: the texture position stepped by PA and PC per
 // pixel from the box's centre. Without mosaic only the pixels whose position
 // falls inside the texture and on screen are visited, worked out once per
@@ -160,14 +221,8 @@ void DrawAffine(const Pen& pen, const Sprite& s) {
         tx += pa * first;
         ty += pc * first;
         const int32_t count = last - first;
-        alignas(8) uint8_t values[128 + 8];
-        for (int32_t i = 0; i < count; ++i) {
-            const uint32_t u = static_cast<uint32_t>((tx >> 8) + texW / 2);
-            const uint32_t v = static_cast<uint32_t>((ty >> 8) + texH / 2);
-            tx += pa;
-            ty += pc;
-            values[i] = static_cast<uint8_t>(AffineTexel<Colours256>(s, rowShift, u, v));
-        }
+        alignas(16) uint8_t values[128 + 8];
+        GatherAffine<Colours256>(s, rowShift, tx, ty, pa, pc, texW / 2, texH / 2, count, values);
         std::memset(values + count, 0, 8);  // the last group's rest: transparent
         for (int32_t i = 0; i < count; i += 8) {
             const uint64_t texels = Peek64(values + i);
