@@ -18,7 +18,7 @@
 
 namespace koru {
 
-// Whether condition c holds for flags NZCV: entry (c << 4) | (CPSR >> 28).
+// Whether condition c holds for flags NZCV: entry (c << 4) | NZCV.
 // Condition 0xF never holds; the ARM loop sends those opcodes to the
 // undefined routine itself.
 inline constexpr std::array<uint8_t, 256> ConditionTable = [] {
@@ -51,55 +51,43 @@ inline constexpr std::array<uint8_t, 256> ConditionTable = [] {
     return table;
 }();
 
-KORU_INLINE bool ConditionHolds(uint32_t condition, uint32_t cpsr) {
-    return ConditionTable[(condition << 4) | (cpsr >> 28)];
-}
 
-// N and Z of a result, in their CPSR places.
-KORU_INLINE uint32_t NZ(uint32_t r) { return (r & FlagN) | (r == 0 ? uint32_t{FlagZ} : 0u); }
-
-// N, Z, C and V of r = a + b (+ carry in), in their CPSR places.
-KORU_INLINE uint32_t AddFlags(uint32_t a, uint32_t b, uint32_t r) {
+// C and V of r = a + b (+ carry in), in their CPSR places.
+KORU_INLINE uint32_t AddCV(uint32_t a, uint32_t b, uint32_t r) {
     const uint32_t c = ((a & b) | ((a ^ b) & ~r)) >> 31;
     const uint32_t v = ((a ^ r) & (b ^ r)) >> 31;
-    return NZ(r) | (c << 29) | (v << 28);
+    return (c << 29) | (v << 28);
 }
 
-// N, Z, C and V of r = a - b (- borrow). C is the inverted borrow. V is set
-// when a and b differ in sign and r's sign differs from a's: the overflow
-// of the signed subtraction, borrow included. (Taking V as for the addition
-// of -b would miss 0 - 0x80000000, whose negation is itself, and would see
-// an overflow in 0 - 0 - borrow, which turns signed 64-bit comparisons made
-// of CMP and SBC around.)
-KORU_INLINE uint32_t SubFlags(uint32_t a, uint32_t b, uint32_t r) {
+// C and V of r = a - b (- borrow). C is the inverted borrow. V is set when a
+// and b differ in sign and r's sign differs from a's: the overflow of the
+// signed subtraction, borrow included. (Taking V as for the addition of -b
+// would miss 0 - 0x80000000, whose negation is itself, and would see an
+// overflow in 0 - 0 - borrow, which turns signed 64-bit comparisons made of
+// CMP and SBC around.)
+KORU_INLINE uint32_t SubCV(uint32_t a, uint32_t b, uint32_t r) {
     const uint32_t c = (((~a & b) | (~(a ^ b) & r)) >> 31) ^ 1;
     const uint32_t v = ((a ^ b) & (a ^ r)) >> 31;
-    return NZ(r) | (c << 29) | (v << 28);
+    return (c << 29) | (v << 28);
 }
 
-// The same flags of a plain r = a + b and r = a - b (no carry or borrow in),
-// read from the host's own carry and overflow of the operation: fewer steps
-// than the bit formulas, with the same results.
-KORU_INLINE uint32_t AddFlags(uint32_t a, uint32_t b) {
+// The same of a plain r = a + b and r = a - b (no carry or borrow in), read
+// from the host's own carry and overflow of the operation: fewer steps than
+// the bit formulas, with the same results.
+KORU_INLINE uint32_t AddCV(uint32_t a, uint32_t b) {
     uint32_t r;
     int32_t signedSum;
     const uint32_t c = __builtin_add_overflow(a, b, &r);
     const uint32_t v = __builtin_add_overflow(static_cast<int32_t>(a), static_cast<int32_t>(b), &signedSum);
-    return NZ(r) | (c << 29) | (v << 28);
+    return (c << 29) | (v << 28);
 }
-KORU_INLINE uint32_t SubFlags(uint32_t a, uint32_t b) {
+KORU_INLINE uint32_t SubCV(uint32_t a, uint32_t b) {
     int32_t signedDifference;
     const uint32_t c = a >= b;  // no borrow
     const uint32_t v = __builtin_sub_overflow(static_cast<int32_t>(a), static_cast<int32_t>(b), &signedDifference);
-    return NZ(a - b) | (c << 29) | (v << 28);
+    return (c << 29) | (v << 28);
 }
 
-// Replace all four flags / only N and Z / N, Z and C.
-KORU_INLINE void SetNZCV(CpuRecord& cpu, uint32_t flags) { cpu.CPSR = (cpu.CPSR & 0x0FFFFFFFu) | flags; }
-KORU_INLINE void SetNZ(CpuRecord& cpu, uint32_t r) { cpu.CPSR = (cpu.CPSR & 0x3FFFFFFFu) | NZ(r); }
-KORU_INLINE void SetNZC(CpuRecord& cpu, uint32_t r, uint32_t carry) {
-    cpu.CPSR = (cpu.CPSR & 0x1FFFFFFFu) | NZ(r) | (carry << 29);
-}
 KORU_INLINE uint32_t CarryFlag(uint32_t cpsr) { return (cpsr >> 29) & 1; }
 
 enum ShiftType : uint32_t { ShiftLsl = 0, ShiftLsr = 1, ShiftAsr = 2, ShiftRor = 3 };

@@ -33,32 +33,32 @@ KORU_INLINE void ArmDataProcessing(ArmContext& t, uint32_t op) {
 
     const uint32_t carryIn = t.Carry();
     uint32_t r;
-    uint32_t flags = 0;
+    uint32_t cv = 0;  // C and V of an arithmetic operation
     if constexpr (Op == 0x0 || Op == 0x8) r = a & b;
     if constexpr (Op == 0x1 || Op == 0x9) r = a ^ b;
     if constexpr (Op == 0x2 || Op == 0xA) {
         r = a - b;
-        if constexpr (S) flags = SubFlags(a, b);
+        if constexpr (S) cv = SubCV(a, b);
     }
     if constexpr (Op == 0x3) {
         r = b - a;
-        if constexpr (S) flags = SubFlags(b, a);
+        if constexpr (S) cv = SubCV(b, a);
     }
     if constexpr (Op == 0x4 || Op == 0xB) {
         r = a + b;
-        if constexpr (S) flags = AddFlags(a, b);
+        if constexpr (S) cv = AddCV(a, b);
     }
     if constexpr (Op == 0x5) {
         r = a + b + carryIn;
-        if constexpr (S) flags = AddFlags(a, b, r);
+        if constexpr (S) cv = AddCV(a, b, r);
     }
     if constexpr (Op == 0x6) {
         r = a - b - (carryIn ^ 1);
-        if constexpr (S) flags = SubFlags(a, b, r);
+        if constexpr (S) cv = SubCV(a, b, r);
     }
     if constexpr (Op == 0x7) {
         r = b - a - (carryIn ^ 1);
-        if constexpr (S) flags = SubFlags(b, a, r);
+        if constexpr (S) cv = SubCV(b, a, r);
     }
     if constexpr (Op == 0xC) r = a | b;
     if constexpr (Op == 0xD) r = b;
@@ -73,7 +73,7 @@ KORU_INLINE void ArmDataProcessing(ArmContext& t, uint32_t op) {
             if constexpr (Logical) {
                 t.SetNZC(r, carry);
             } else {
-                t.SetNZCV(flags);
+                t.SetNZCV(r, cv);
             }
         } else {
             // Return from an exception: the mode's saved status replaces

@@ -10,7 +10,7 @@ KORU_INLINE void ArmMultiply(ArmContext& t, uint32_t op) {
     if constexpr (Accumulate) r += Operand(t, (op >> 12) & 15, 4);
     SetRegister(t, (op >> 16) & 15, r);
     // C and V are cleared, not kept.
-    if constexpr (S) t.cpsr = (t.cpsr & 0x0FFFFFFFu) | NZ(r);
+    if constexpr (S) t.SetNZCV(r, 0);
     t.cycles -= Accumulate ? 5 : 4;
 }
 
@@ -31,7 +31,7 @@ KORU_INLINE void ArmMultiplyLong(ArmContext& t, uint32_t op) {
     SetRegister(t, hi, static_cast<uint32_t>(p >> 32));
     // N from bit 63, Z from all 64 bits; C and V are kept.
     if constexpr (S) {
-        t.cpsr = (t.cpsr & 0x3FFFFFFFu) | (static_cast<uint32_t>(p >> 32) & FlagN) | (p == 0 ? uint32_t{FlagZ} : 0u);
+        t.nz = static_cast<int64_t>(p & 0x8000000000000000u) | (p != 0 ? 1 : 0);
     }
     t.cycles -= Accumulate ? 6 : 5;
 }

@@ -11,7 +11,7 @@ KORU_INLINE void ArmMrs(ArmContext& t, uint32_t op) {
         // In modes without a saved status the destination keeps its value.
         if (const uint32_t* spsr = SavedStatus(t.cpu, t.cpsr)) SetRegister(t, d, *spsr);
     } else {
-        SetRegister(t, d, t.cpsr);
+        SetRegister(t, d, t.Cpsr());
     }
 }
 
@@ -37,7 +37,7 @@ KORU_INLINE void ArmMsr(ArmContext& t, uint32_t op) {
             SetCpsr(t.cpu, value);
             t.Reload();
         } else {
-            t.cpsr = (t.cpsr & 0x0FFFFFFFu) | (value & 0xF0000000u);
+            t.SetFlags(value);
         }
     }
 }

@@ -43,7 +43,13 @@ struct SliceContext {
     CpuRecord& cpu;
     uint32_t pc;     // R[15]: while an instruction executes, its address + Bytes
     int32_t cycles;  // Cycles
-    uint32_t cpsr;   // CPSR
+    uint32_t cpsr;   // CPSR, but for N and Z, which nz holds (Cpsr() has all)
+    // N and Z as the last result that set them, sign-extended: N is bit 63,
+    // Z is set when the low 32 bits are 0. An instruction that sets them
+    // from its result then only copies the result, where working out and
+    // placing both bits in CPSR took several steps; every combination,
+    // N and Z together included, can still be held.
+    int64_t nz;
     uint32_t page = NoPage;   // pc >> 14 of the code page below
     const uint8_t* code = nullptr;
     int32_t fetchCost = 0;
@@ -51,24 +57,72 @@ struct SliceContext {
     static constexpr uint32_t NoPage = 0xFFFFFFFFu;
 
     explicit SliceContext(CpuRecord& record)
-        : cpu(record), pc(record.R[15]), cycles(record.Cycles), cpsr(record.CPSR) {}
+        : cpu(record), pc(record.R[15]), cycles(record.Cycles), cpsr(record.CPSR), nz(HeldNZ(record.CPSR)) {}
     KORU_INLINE void Sync() {
         cpu.R[15] = pc;
         cpu.Cycles = cycles;
-        cpu.CPSR = cpsr;
+        cpu.CPSR = Cpsr();
     }
     KORU_INLINE void Reload() {
         pc = cpu.R[15];
         cycles = cpu.Cycles;
         cpsr = cpu.CPSR;
+        nz = HeldNZ(cpsr);
         page = NoPage;
     }
 
-    // The flag rules of alu.h on the CPSR kept here.
-    KORU_INLINE void SetNZCV(uint32_t flags) { cpsr = (cpsr & 0x0FFFFFFFu) | flags; }
-    KORU_INLINE void SetNZ(uint32_t r) { cpsr = (cpsr & 0x3FFFFFFFu) | NZ(r); }
-    KORU_INLINE void SetNZC(uint32_t r, uint32_t carry) { cpsr = (cpsr & 0x1FFFFFFFu) | NZ(r) | (carry << 29); }
+    // The nz of CPSR's N and Z bits.
+    static KORU_INLINE int64_t HeldNZ(uint32_t flags) {
+        return ((flags & FlagN) ? INT64_MIN : 0) | ((flags & FlagZ) ? 0 : 1);
+    }
+    KORU_INLINE uint32_t N() const { return static_cast<uint32_t>(static_cast<uint64_t>(nz) >> 63); }
+    KORU_INLINE uint32_t Z() const { return static_cast<uint32_t>(nz) == 0; }
     KORU_INLINE uint32_t Carry() const { return CarryFlag(cpsr); }
+    KORU_INLINE uint32_t Overflow() const { return (cpsr >> 28) & 1; }
+    // The whole CPSR.
+    KORU_INLINE uint32_t Cpsr() const { return (cpsr & 0x3FFFFFFFu) | (N() << 31) | (Z() << 30); }
+
+    // The flag rules of alu.h. N and Z from a result; C and V as AddCV and
+    // SubCV give them, or C alone.
+    KORU_INLINE void SetNZ(uint32_t r) { nz = static_cast<int32_t>(r); }
+    KORU_INLINE void SetNZC(uint32_t r, uint32_t carry) {
+        nz = static_cast<int32_t>(r);
+        cpsr = (cpsr & ~uint32_t{FlagC}) | (carry << 29);
+    }
+    KORU_INLINE void SetNZCV(uint32_t r, uint32_t cv) {
+        nz = static_cast<int32_t>(r);
+        cpsr = (cpsr & 0xCFFFFFFFu) | cv;
+    }
+    // All four from bits 31-28 of a value (MSR).
+    KORU_INLINE void SetFlags(uint32_t flags) {
+        nz = HeldNZ(flags);
+        cpsr = (cpsr & 0x0FFFFFFFu) | (flags & 0xF0000000u);
+    }
+
+    // Whether condition c (0-15) holds; Holds<C> for a condition known when
+    // compiling, which tests the flags it needs directly.
+    KORU_INLINE bool ConditionHolds(uint32_t c) const {
+        return ConditionTable[(c << 4) | (N() << 3) | (Z() << 2) | ((cpsr >> 28) & 3)];
+    }
+    template <uint32_t C>
+    KORU_INLINE bool Holds() const {
+        if constexpr (C == 0x0) return Z();
+        if constexpr (C == 0x1) return !Z();
+        if constexpr (C == 0x2) return Carry();
+        if constexpr (C == 0x3) return !Carry();
+        if constexpr (C == 0x4) return nz < 0;
+        if constexpr (C == 0x5) return nz >= 0;
+        if constexpr (C == 0x6) return Overflow();
+        if constexpr (C == 0x7) return !Overflow();
+        if constexpr (C == 0x8) return Carry() && !Z();
+        if constexpr (C == 0x9) return !Carry() || Z();
+        if constexpr (C == 0xA) return N() == Overflow();
+        if constexpr (C == 0xB) return N() != Overflow();
+        if constexpr (C == 0xC) return !Z() && N() == Overflow();
+        if constexpr (C == 0xD) return Z() || N() != Overflow();
+        if constexpr (C == 0xE) return true;
+        return false;
+    }
     // The next opcode, charged; pc moves past it. The page pointer and the
     // cost stay valid while pc stays in its 16 KB page: the page tables do
     // not change while the processor runs, the cost tables only in calls

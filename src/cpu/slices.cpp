@@ -29,7 +29,7 @@ void RunArmSlice(CpuRecord& cpu) {
     do {                                                                                         \
         if (t.cycles <= 0) goto spent;                                                           \
         op = t.Fetch();                                                                          \
-        if ((op >> 28) != 0xE && !ConditionHolds(op >> 28, t.cpsr)) [[unlikely]] goto skipped; \
+        if ((op >> 28) != 0xE && !t.ConditionHolds(op >> 28)) [[unlikely]] goto skipped; \
         goto* Decode[(op >> 20) & 0xFF];                                                         \
     } while (0)
     KORU_ARM_NEXT();

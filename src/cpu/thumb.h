@@ -39,7 +39,7 @@ KORU_INLINE void AddSubtract(Context& t, uint32_t op) {
     const uint32_t b = Immediate ? Low(op, 6) : cpu.R[Low(op, 6)];
     const uint32_t r = Subtract ? a - b : a + b;
     cpu.R[Low(op, 0)] = r;
-    t.SetNZCV(Subtract ? SubFlags(a, b) : AddFlags(a, b));
+    t.SetNZCV(r, Subtract ? SubCV(a, b) : AddCV(a, b));
 }
 
 // 0x20-0x3F, one case per register.
@@ -52,19 +52,19 @@ KORU_INLINE void MoveImmediate(Context& t, uint32_t op) {
 template <uint32_t D>
 KORU_INLINE void CompareImmediate(Context& t, uint32_t op) {
     const uint32_t a = t.cpu.R[D], b = op & 0xFF;
-    t.SetNZCV(SubFlags(a, b));
+    t.SetNZCV(a - b, SubCV(a, b));
 }
 template <uint32_t D>
 KORU_INLINE void AddImmediate(Context& t, uint32_t op) {
     const uint32_t a = t.cpu.R[D], b = op & 0xFF, r = a + b;
     t.cpu.R[D] = r;
-    t.SetNZCV(AddFlags(a, b));
+    t.SetNZCV(r, AddCV(a, b));
 }
 template <uint32_t D>
 KORU_INLINE void SubtractImmediate(Context& t, uint32_t op) {
     const uint32_t a = t.cpu.R[D], b = op & 0xFF, r = a - b;
     t.cpu.R[D] = r;
-    t.SetNZCV(SubFlags(a, b));
+    t.SetNZCV(r, SubCV(a, b));
 }
 
 // Register shifts of the ALU group. LSL, LSR and ASR follow the ARM rules for
@@ -108,22 +108,22 @@ KORU_INLINE void Alu(Context& t, uint32_t op) {
     if constexpr (Code == 0x5) {                                                           // ADC
         const uint32_t r = a + b + carryIn;
         R[d] = r;
-        t.SetNZCV(AddFlags(a, b, r));
+        t.SetNZCV(r, AddCV(a, b, r));
     }
     if constexpr (Code == 0x6) {                                                           // SBC
         const uint32_t r = a - b - (carryIn ^ 1);
         R[d] = r;
-        t.SetNZCV(SubFlags(a, b, r));
+        t.SetNZCV(r, SubCV(a, b, r));
     }
     if constexpr (Code == 0x7) ShiftRegister<ShiftRor>(t, op);                             // ROR
     if constexpr (Code == 0x8) t.SetNZ(a & b);                                          // TST
-    if constexpr (Code == 0x9) { R[d] = 0 - b; t.SetNZCV(SubFlags(0, b)); }            // NEG
-    if constexpr (Code == 0xA) t.SetNZCV(SubFlags(a, b));                               // CMP
-    if constexpr (Code == 0xB) t.SetNZCV(AddFlags(a, b));                               // CMN
+    if constexpr (Code == 0x9) { R[d] = 0 - b; t.SetNZCV(0 - b, SubCV(0, b)); }        // NEG
+    if constexpr (Code == 0xA) t.SetNZCV(a - b, SubCV(a, b));                           // CMP
+    if constexpr (Code == 0xB) t.SetNZCV(a + b, AddCV(a, b));                           // CMN
     if constexpr (Code == 0xC) { R[d] = a | b; t.SetNZ(a | b); }                        // ORR
     if constexpr (Code == 0xD) {                                                           // MUL: C and V cleared
         R[d] = a * b;
-        t.cpsr = (t.cpsr & 0x0FFFFFFFu) | NZ(a * b);
+        t.SetNZCV(a * b, 0);
         t.cycles -= 4;
     }
     if constexpr (Code == 0xE) { R[d] = a & ~b; t.SetNZ(a & ~b); }                      // BIC
@@ -166,7 +166,7 @@ KORU_INLINE void CompareHigh(Context& t, uint32_t op) {
     const uint32_t d = HighDestination(op);
     const uint32_t a = d == 15 ? Pc(t) : t.cpu.R[d];
     const uint32_t b = HighOperand(t, op);
-    t.SetNZCV(SubFlags(a, b));
+    t.SetNZCV(a - b, SubCV(a, b));
 }
 KORU_INLINE void MoveHigh(Context& t, uint32_t op) { SetHigh(t, HighDestination(op), HighOperand(t, op)); }
 // Back to ARM when bit 0 is clear: the loop picks the instruction set only
@@ -322,7 +322,7 @@ KORU_INLINE void LoadMultiple(Context& t, uint32_t op) {
 // 0xD0-0xDD, one case per condition.
 template <uint32_t Condition>
 KORU_INLINE void BranchIf(Context& t, uint32_t op) {
-    if (ConditionHolds(Condition, t.cpsr)) {
+    if (t.Holds<Condition>()) {
         t.pc = Pc(t) + (static_cast<uint32_t>(static_cast<int32_t>(op << 24) >> 23));
     }
 }

@@ -30,8 +30,8 @@ TEST(PlainFlags, AddAndSubtractMatchTheBitRules) {
                                0x12345678, 0xDEADBEEF, 0x40000000, 0xC0000000};
     for (uint32_t a : values) {
         for (uint32_t b : values) {
-            EXPECT_EQ(AddFlags(a, b), AddFlags(a, b, a + b)) << std::hex << a << " + " << b;
-            EXPECT_EQ(SubFlags(a, b), SubFlags(a, b, a - b)) << std::hex << a << " - " << b;
+            EXPECT_EQ(AddCV(a, b), AddCV(a, b, a + b)) << std::hex << a << " + " << b;
+            EXPECT_EQ(SubCV(a, b), SubCV(a, b, a - b)) << std::hex << a << " - " << b;
         }
     }
 }
@@ -259,6 +259,39 @@ TEST_F(ArmDataTest, CompareWithR15DestinationRestoresTheSavedStatus) {
     Run();
     EXPECT_EQ(CpuState.CPSR, 0x8000001Fu) << "the flags come from the SPSR, not the compare";
     EXPECT_EQ(R()[2], 1u) << "execution goes on after the instruction";
+}
+
+// Every condition under every combination of the four flags, N and Z
+// together included, as the flags come into a slice.
+TEST_F(ArmDataTest, EveryConditionUnderEveryCombinationOfFlags) {
+    for (uint32_t condition = 0; condition < 16; ++condition) {
+        for (uint32_t nzcv = 0; nzcv < 16; ++nzcv) {
+            R()[3] = 0;
+            SetFlags(nzcv << 28);
+            Arm({(condition << 28) | 0x03A03001});  // MOVcc R3, #1
+            Run();
+            ASSERT_EQ(R()[3], ConditionRule(condition, nzcv << 28) ? 1u : 0u)
+                << "condition " << condition << " flags " << nzcv;
+            ASSERT_EQ(CpuState.CPSR >> 28, nzcv) << "flags kept";
+        }
+    }
+}
+
+// Flags written by MSR in the middle of a slice, N and Z together, decide
+// the next instructions and read back whole.
+TEST_F(ArmDataTest, FlagsWrittenInTheSliceDecideTheNextInstructions) {
+    R()[0] = R()[1] = R()[2] = R()[3] = 0;
+    Arm({0xE328F103,    // MSR CPSR_f, #0xC0000000 (N and Z)
+         0x03A00001,    // MOVEQ R0, #1
+         0x43A01001,    // MOVMI R1, #1
+         0xC3A02001,    // MOVGT R2, #1
+         0xE10F3000});  // MRS R3, CPSR
+    Run();
+    EXPECT_EQ(R()[0], 1u);
+    EXPECT_EQ(R()[1], 1u);
+    EXPECT_EQ(R()[2], 0u);
+    EXPECT_EQ(R()[3] >> 28, 0xCu);
+    EXPECT_EQ(CpuState.CPSR >> 28, 0xCu);
 }
 
 TEST_F(ArmDataTest, ConditionsFollowTheFlags) {

@@ -58,6 +58,14 @@ public:
     }
     static void SetFlags(uint32_t nzcv) { CpuState.CPSR = (CpuState.CPSR & 0x0FFFFFFFu) | nzcv; }
     static bool Flag(uint32_t flag) { return (CpuState.CPSR & flag) != 0; }
+    // The condition rules, stated on their own: whether condition c holds
+    // for CPSR flags nzcv.
+    static bool ConditionRule(uint32_t c, uint32_t nzcv) {
+        const bool n = nzcv & FlagN, z = nzcv & FlagZ, carry = nzcv & FlagC, v = nzcv & FlagV;
+        const bool rules[16] = {z,        !z,     carry,  !carry,         n,       !n,       v,    !v,
+                                carry && !z, !carry || z, n == v, n != v, !z && n == v, z || n != v, true, false};
+        return rules[c];
+    }
 
     // Places ARM code at address (IWRAM by default) followed by `B .`, and
     // points R15 at it in ARM state.

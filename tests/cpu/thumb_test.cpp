@@ -393,6 +393,23 @@ TEST_F(ThumbTest, ConditionalBranches) {
     EXPECT_EQ(R()[2], 2u);
 }
 
+// Each conditional branch under every combination of the four flags, N and
+// Z together included.
+TEST_F(ThumbTest, EveryConditionalBranchUnderEveryCombinationOfFlags) {
+    for (uint32_t condition = 0; condition < 14; ++condition) {
+        for (uint32_t nzcv = 0; nzcv < 16; ++nzcv) {
+            // Bcc +0 skips the ADD R1, SP, #4 (which sets no flags) when taken.
+            Thumb({static_cast<uint16_t>(0xD000 | (condition << 8)), 0xA901});
+            R()[1] = 0;
+            SetFlags(nzcv << 28);
+            Run();
+            ASSERT_EQ(R()[1], ConditionRule(condition, nzcv << 28) ? 0u : R()[13] + 4)
+                << "condition " << condition << " flags " << nzcv;
+            ASSERT_EQ(CpuState.CPSR >> 28, nzcv) << "flags kept";
+        }
+    }
+}
+
 TEST_F(ThumbTest, UnconditionalBranchBackwards) {
     Poke16(ReadPointer(CodeBase + 0x20), 0x2107);  // MOV R1, #7
     Poke16(ReadPointer(CodeBase + 0x22), test::ThumbSelfLoop);
