@@ -6,10 +6,13 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <string>
 #include <thread>
 #include <vector>
 
+#include "machine/log.h"
 #include "machine/settings.h"
+#include "sound/devices/shared_library.h"
 #include "sound/devices/fluid_midi.h"
 #include "sound/devices/sdl_wave.h"
 #include "sound/output.h"
@@ -249,6 +252,31 @@ TEST_F(SdlWaveTest, DirectSoundPlaysInStereoThroughTheWaveDeviceBesideTheMidiDev
     EXPECT_GT(left, 4096);
     EXPECT_EQ(left, right);
     EXPECT_EQ(other, 0) << "every frame is the pair, left then right";
+}
+
+// The sound libraries are opened when a device first opens. One that is not
+// installed, or that lacks a function the device calls, is a device that
+// cannot open, as on a machine without sound, and the log says which.
+TEST(SoundLibraryTest, AMissingLibraryOrFunctionIsADeviceThatCannotOpenAndTheLogSaysWhy) {
+    const uint32_t verbose = Verbose;
+    Verbose = 1;
+    double (*cosine)(double) = nullptr;
+    void* absent = nullptr;
+    const LibrarySymbol plain[] = {{reinterpret_cast<void**>(&cosine), "cos"}};
+    const LibrarySymbol lacking[] = {{reinterpret_cast<void**>(&cosine), "cos"}, {&absent, "koru_no_such_function"}};
+    testing::internal::CaptureStdout();
+    const bool noLibrary = BindLibrary("libkoru-no-such-library.so.0", plain);
+    const bool noFunction = BindLibrary("libm.so.6", lacking);
+    const std::string log = testing::internal::GetCapturedStdout();
+    const bool bound = BindLibrary("libm.so.6", plain);
+    Verbose = verbose;
+    EXPECT_FALSE(noLibrary);
+    EXPECT_FALSE(noFunction);
+    EXPECT_NE(log.find("Cannot load libkoru-no-such-library.so.0: "), std::string::npos) << log;
+    EXPECT_NE(log.find("Cannot load libm.so.6: koru_no_such_function is missing"), std::string::npos) << log;
+    ASSERT_TRUE(bound);
+    ASSERT_NE(cosine, nullptr);
+    EXPECT_EQ(cosine(0.0), 1.0);
 }
 
 }  // namespace
